@@ -1,0 +1,23 @@
+// Byte access to the modem link. The line reader and the runner talk to this interface, so that the
+// same code runs over the real serial port and over an in-memory fake (fuzzing, unit tests).
+#pragma once
+
+#include <cstdint>
+
+namespace karvex {
+
+// The general failure code of the link and runner operations; callers test only for < 0.
+inline constexpr int E_FAIL = static_cast<int>(0x80004005u);
+
+class Port {
+public:
+    virtual ~Port() = default;
+    // Discards what waits in the input queue (never blocks for long, see SerialPort::Purge).
+    virtual void Purge() = 0;
+    // Blocking write; the count written (short when the write time-out passed), or -1.
+    virtual int Write(const void* bytes, uint32_t count) = 0;
+    // Blocking read of up to `count` bytes; the count read, 0 on time-out, -1 on failure.
+    virtual int Read(void* buffer, uint32_t count) = 0;
+};
+
+}  // namespace karvex

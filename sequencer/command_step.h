@@ -1,0 +1,56 @@
+// One step of a test item, and the runner that sends a list of them.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "link/link_state.h"
+#include "link/port.h"
+#include "link/traffic_log.h"
+#include "sequencer/operator_panel.h"
+
+namespace karvex {
+
+inline constexpr size_t kCommandFieldSize = 80;  // at most 79 bytes of command text
+inline constexpr uint32_t kNoWait = 0xFFFFFFFFu;  // write the command, do not wait for a verdict
+
+struct CommandStep {
+    char command[kCommandFieldSize] = {};  // empty: end of the list; starting with '*': a delay step
+    uint32_t timeout = 0;                  // ms; for a delay step the length of the pause
+    const char* expected = "";             // never null; empty means "OK\r"
+};
+
+// Fills a step; false (and the step left empty) when `command` does not fit the field.
+bool MakeStep(CommandStep& step, std::string_view command, uint32_t timeout,
+              const char* expected = "");
+
+// Everything a run touches. The worker owns nothing of it.
+struct RunContext {
+    LinkState& link;
+    Port& port;
+    TrafficLog& log;
+    OperatorPanel& panel;
+};
+
+enum class RunOutcome {
+    Completed,    // the end marker was reached
+    StepFailed,   // failure reply, time-out or send error
+    LinkClosed,   // the link closed while waiting, or was found closed after a step
+};
+
+// Sends the steps of one list, without touching the input controls.
+RunOutcome RunStepList(RunContext& ctx, const CommandStep* first);
+
+// Disables the input controls, runs the list, and enables them again, but only while the link is
+// open: a run ended by a disconnect leaves the controls as the disconnect set them.
+void RunSteps(RunContext& ctx, const CommandStep* first);
+
+// Logs the command and its CR, purges the input, resets the result flag, writes, and waits.
+int SendCommand(RunContext& ctx, const char* command, uint32_t timeout);
+
+void EnableInputs(RunContext& ctx, bool enable);
+
+inline constexpr std::string_view kTimeoutText = "...timeout...\r\n";
+inline constexpr std::string_view kSendErrorText = "COM send error.\r\n";
+
+}  // namespace karvex

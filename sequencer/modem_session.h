@@ -1,0 +1,57 @@
+// The core facade the window drives: one link (port, receive monitor) and at most one sequence
+// worker at a time. It owns both threads and joins them before anything they use goes away.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "link/link_state.h"
+#include "link/receive_monitor.h"
+#include "link/serial_port.h"
+#include "link/traffic_log.h"
+#include "sequencer/operator_panel.h"
+#include "sequencer/test_items.h"
+
+namespace karvex {
+
+class ModemSession {
+public:
+    ModemSession(TrafficLog& log, OperatorPanel& panel, SerialPort& port = ThePort(),
+                 MonitorTiming timing = MonitorTiming{});
+    ~ModemSession();  // disconnects: every thread joined, the port closed
+    ModemSession(const ModemSession&) = delete;
+    ModemSession& operator=(const ModemSession&) = delete;
+
+    // Opens the port, sets the link-open flag, resets the result flag, clears the log and starts
+    // the receive monitor. False (and nothing changed) when the port does not open.
+    bool Connect(const std::string& devicePath, uint32_t baud = 115200);
+
+    // Clears the link-open flag, shuts the port (every blocked read or write returns), wakes and
+    // joins the monitor and the worker, then closes the port. Returns within a few milliseconds.
+    void Disconnect();
+
+    // Clears the log and starts a sequence worker for `inputs`. False, with nothing done, while the
+    // link is closed or another sequence is still running.
+    bool Execute(const TestInputs& inputs);
+
+    bool LinkOpen() const { return state_.LinkOpen(); }
+    bool Running() const { return running_.load(); }
+    // Blocks until the current sequence (if any) has ended; for tests and benchmarks.
+    void WaitIdle();
+
+    LinkState& State() { return state_; }
+
+private:
+    TrafficLog& log_;
+    OperatorPanel& panel_;
+    SerialPort& port_;
+    MonitorTiming timing_;
+    LinkState state_;
+    std::thread monitor_;
+    std::thread worker_;
+    std::atomic<bool> running_{false};
+};
+
+}  // namespace karvex

@@ -1,0 +1,37 @@
+// The twelve test items.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sequencer/command_step.h"
+
+namespace karvex {
+
+inline constexpr int kTestItemCount = 12;
+
+// What the worker needs from the controls, read on the UI thread when execute is pressed.
+// Texts are CP932 bytes exactly as the fields hold them.
+struct TestInputs {
+    int item = -1;  // selected index of the test-item drop-down, -1 when none
+    bool tolva2 = false;
+    std::string apn, user, password, phone, smsNumber;
+};
+
+// The host name of the network time service (see README: what the service must answer).
+extern const char* const kTimeServiceHost;
+
+// Builds the step list of item `inputs.item` (the end marker included). When the inputs are refused
+// it returns nothing and sets `message` (UTF-8) to what the operator is shown; an index outside
+// 0..11 returns nothing with an empty message.
+std::optional<std::vector<CommandStep>> BuildTestItem(const TestInputs& inputs,
+                                                      std::string& message);
+
+// Runs the selected item on the sequence worker (item 3 goes on with the clock-setting list).
+void RunTestItem(RunContext& ctx, const TestInputs& inputs);
+
+// The sequence worker's procedure: RunTestItem, then 0.
+int SequenceWorker(RunContext& ctx, const TestInputs& inputs);
+
+}  // namespace karvex
