@@ -1,0 +1,15 @@
+// Code page 932 (Windows Shift-JIS): everything that leaves the program as bytes (commands, the
+// settings file) is CP932; received bytes are decoded only for display.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+namespace karvex {
+
+// A character that CP932 cannot represent becomes '?', as the platform's own conversion does.
+QByteArray ToCp932(const QString& text);
+QString FromCp932(QByteArrayView bytes);
+
+}  // namespace karvex
