@@ -1,1 +1,54 @@
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cctype>
+#include <string>
+#include <system_error>
+
+#include "link/serial_port.h"
+
+namespace karvex {
+
+namespace {
+// The device-namespace prefix: backslash, backslash, full stop, backslash.
+constexpr std::string_view kDevicePrefix = "\\\\.\\";
+
+// The n of "COMn" (1..99 as the drop-down offers, any positive number accepted), or 0.
+int ComNumber(std::string_view name) {
+    if (name.size() < 4 || name.size() > 6) return 0;
+    for (size_t i = 0; i < 3; ++i) {
+        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return 0;
+    }
+    int n = 0;
+    for (const char c : name.substr(3)) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+}  // namespace
+
+std::string ResolveDevicePath(const std::string& path, const std::string& exeDir) {
+    const std::string_view view(path);
+    if (!view.starts_with(kDevicePrefix)) return path;
+    const int n = ComNumber(view.substr(kDevicePrefix.size()));
+    if (n <= 0) return {};  // the bare prefix, or a name that is no COM port
+    if (!exeDir.empty()) {
+        const std::string link = exeDir + "/dosdevices/com" + std::to_string(n);
+        // The link decides even when it dangles (its board has gone): opening it then fails.
+        struct stat st {};
+        if (lstat(link.c_str(), &st) == 0) return link;
+    }
+    return "/dev/ttyS" + std::to_string(n - 1);
+}
+
+std::string ExecutableDir() {
+    char buffer[4096];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return {};
+    std::string path(buffer, static_cast<size_t>(n));
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace karvex

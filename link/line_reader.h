@@ -36,7 +36,6 @@ inline constexpr std::array<std::string_view, 4> kFailureReplies = {"+KHTTP_ERRO
 struct LineJudgement {
     bool holdsSuccess = false;
     bool holdsFailure = false;
-    bool holdsPause = false;
 };
 // `expected` empty means the default success text.
 LineJudgement JudgeLine(std::string_view line, std::string_view expected);

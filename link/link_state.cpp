@@ -1,1 +1,42 @@
+#include "link/link_state.h"
 
+namespace karvex {
+
+void LinkState::SetLinkOpen(bool open) {
+    {
+        std::lock_guard lock(mutex_);
+        linkOpen_.store(open ? 1 : 0);
+    }
+    changed_.notify_all();
+}
+
+void LinkState::Publish(Verdict verdict) {
+    {
+        std::lock_guard lock(mutex_);
+        result_.store(static_cast<int>(verdict));
+    }
+    changed_.notify_all();
+}
+
+void LinkState::SetExpected(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    expected_.assign(text.substr(0, kExpectedSize - 1));
+}
+
+std::string LinkState::Expected() const {
+    std::lock_guard lock(mutex_);
+    return expected_;
+}
+
+bool LinkState::SleepWhileOpen(std::chrono::milliseconds ms) {
+    std::unique_lock lock(mutex_);
+    return !changed_.wait_for(lock, ms, [this] { return linkOpen_.load() == 0; });
+}
+
+void LinkState::WaitForVerdict(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_until(lock, deadline,
+                        [this] { return linkOpen_.load() == 0 || result_.load() != 0; });
+}
+
+}  // namespace karvex

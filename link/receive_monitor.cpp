@@ -1,1 +1,41 @@
+#include "link/receive_monitor.h"
 
+#include <chrono>
+
+#include "link/line_reader.h"
+
+namespace karvex {
+
+int ReceiveMonitor(LinkState& state, Port& port, TrafficLog& log, const MonitorTiming& timing) {
+    using std::chrono::milliseconds;
+    LineBuffer line{};
+    while (state.LinkOpen()) {
+        const ReadLineResult read = ReadLine(port, line);
+        if (read.code < 0) {
+            // A vanished device fails every read at once: wait as long as a read would have.
+            if (read.portFailed) state.SleepWhileOpen(milliseconds(timing.afterFailedReadMs));
+            continue;
+        }
+        const std::string_view text = LineText(line);
+        AppendLog(log, text);
+        // The expected reply is taken when the line is judged: a step that starts during the
+        // pauses below is judged by its own expectation.
+        if (text.find(kPauseText) != std::string_view::npos &&
+            !state.SleepWhileOpen(milliseconds(timing.pauseTextMs))) {
+            break;
+        }
+        if (!state.SleepWhileOpen(milliseconds(timing.afterLineMs))) break;
+        const LineJudgement judged = JudgeLine(text, state.Expected());
+        if (judged.holdsSuccess && !state.SleepWhileOpen(milliseconds(timing.beforeSuccessMs))) {
+            break;
+        }
+        if (judged.holdsFailure) {
+            state.Publish(Verdict::Failure);
+        } else if (judged.holdsSuccess) {
+            state.Publish(Verdict::Success);
+        }
+    }
+    return 0;
+}
+
+}  // namespace karvex

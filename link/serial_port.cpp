@@ -1,1 +1,250 @@
+#include "link/serial_port.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <vector>
+
+namespace karvex {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+speed_t BaudConstant(uint32_t baud) {
+    switch (baud) {
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        case 230400: return B230400;
+        case 460800: return B460800;
+        case 921600: return B921600;
+    }
+    return B0;
+}
+
+// Raw 8N1 at `baud`, receiver on, parity checking off. Flow control and the handshake lines stay
+// as the driver has them; a pseudo-terminal refuses the modem-line ioctls, which is fine.
+bool Configure(int fd, uint32_t baud) {
+    const speed_t speed = BaudConstant(baud);
+    if (speed == B0) return false;
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) return false;
+    const tcflag_t keptFlow = tio.c_cflag & CRTSCTS;
+    const tcflag_t keptIflow = tio.c_iflag & (IXON | IXOFF | IXANY);
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL | keptFlow;
+    tio.c_iflag &= ~(INPCK | IXON | IXOFF | IXANY);
+    tio.c_iflag |= keptIflow;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0) return false;
+    return tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+int RemainingMs(SteadyClock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+    // Round up so that a poll never returns a hair before the deadline and then loops once more.
+    return left <= 0 ? 0 : static_cast<int>(left) + 1;
+}
+
+enum class Ready { Yes, TimedOut, Woken, Failed };
+
+// Waits for `events` on the port, or the wake-up descriptor, until `deadline`.
+Ready WaitReady(int fd, int wakeFd, short events, SteadyClock::time_point deadline) {
+    for (;;) {
+        pollfd fds[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
+        const int n = poll(fds, 2, RemainingMs(deadline));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Ready::Failed;
+        }
+        if (fds[1].revents != 0) return Ready::Woken;
+        if (n == 0) {
+            if (SteadyClock::now() >= deadline) return Ready::TimedOut;
+            continue;
+        }
+        if (fds[0].revents & events) return Ready::Yes;
+        // POLLHUP / POLLERR / POLLNVAL without the wanted event: the device is gone.
+        return Ready::Failed;
+    }
+}
+
+}  // namespace
+
+// An operation in progress. While one exists, Close() waits before releasing the descriptor.
+struct SerialPort::Use {
+    explicit Use(SerialPort& port) : port_(port), ok_(port.Enter(fd, wakeFd)) {}
+    ~Use() {
+        if (ok_) port_.Leave();
+    }
+    explicit operator bool() const { return ok_; }
+    int fd = -1;
+    int wakeFd = -1;
+
+private:
+    SerialPort& port_;
+    bool ok_;
+};
+
+SerialPort::~SerialPort() { Close(); }
+
+bool SerialPort::Enter(int& fd, int& wakeFd) {
+    std::lock_guard lock(mutex_);
+    if (closing_) return false;
+    ++inUse_;
+    fd = fd_;
+    wakeFd = wakeFd_;
+    return true;
+}
+
+void SerialPort::Leave() {
+    std::lock_guard lock(mutex_);
+    if (--inUse_ == 0) idle_.notify_all();
+}
+
+bool SerialPort::Open(const std::string& path, uint32_t baud) {
+    Close();
+    const std::string device = ResolveDevicePath(path, ExecutableDir());
+    if (device.empty()) return false;
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    // flock holds against root too; TIOCEXCL keeps other (non-root) openers out of the tty.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !isatty(fd) || ioctl(fd, TIOCEXCL) != 0 ||
+        !Configure(fd, baud)) {
+        ::close(fd);
+        return false;
+    }
+    const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0) {
+        ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return false;
+    }
+    std::lock_guard lock(mutex_);
+    fd_ = fd;
+    wakeFd_ = wakeFd;
+    closing_ = false;
+    return true;
+}
+
+void SerialPort::Shutdown() {
+    std::lock_guard lock(mutex_);
+    if (closing_) return;
+    closing_ = true;
+    // Left readable for good: every poll in progress or to come returns at once.
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+void SerialPort::Close() {
+    Shutdown();
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [this] { return inUse_ == 0; });
+    if (fd_ >= 0) {
+        // The exclusive flag would otherwise outlive us on a tty that someone else keeps open.
+        ioctl(fd_, TIOCNXCL);
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (wakeFd_ >= 0) {
+        ::close(wakeFd_);
+        wakeFd_ = -1;
+    }
+}
+
+bool SerialPort::IsOpen() const {
+    std::lock_guard lock(mutex_);
+    return !closing_;
+}
+
+void SerialPort::Purge() {
+    Use use(*this);
+    if (!use) return;
+    // Discards what is waiting now and what keeps arriving for at most one read time-out, so that a
+    // module streaming without pause cannot hold the command back for ever.
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(kReadConstantMs + 1);
+    std::vector<char> scratch;
+    for (;;) {
+        int waiting = 0;
+        if (ioctl(use.fd, FIONREAD, &waiting) != 0 || waiting <= 0) return;
+        scratch.resize(static_cast<size_t>(waiting));
+        const ssize_t n = ::read(use.fd, scratch.data(), scratch.size());
+        if (n <= 0 || SteadyClock::now() >= deadline) return;
+    }
+}
+
+int SerialPort::Write(const void* bytes, uint32_t count) {
+    Use use(*this);
+    if (!use) return -1;
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(count + kWriteConstantMs);
+    const char* p = static_cast<const char*>(bytes);
+    uint32_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(use.fd, p + done, count - done);
+        if (n > 0) {
+            done += static_cast<uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) return done > 0 ? static_cast<int>(done) : -1;
+        switch (WaitReady(use.fd, use.wakeFd, POLLOUT, deadline)) {
+            case Ready::Yes: continue;
+            case Ready::TimedOut: return static_cast<int>(done);
+            case Ready::Woken:
+            case Ready::Failed: return done > 0 ? static_cast<int>(done) : -1;
+        }
+    }
+    return static_cast<int>(done);
+}
+
+int SerialPort::Read(void* buffer, uint32_t count) {
+    Use use(*this);
+    if (!use) return -1;
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(count + kReadConstantMs);
+    char* p = static_cast<char*>(buffer);
+    uint32_t done = 0;
+    while (done < count) {
+        switch (WaitReady(use.fd, use.wakeFd, POLLIN, deadline)) {
+            case Ready::Yes: break;
+            case Ready::TimedOut: return static_cast<int>(done);
+            case Ready::Woken:
+            case Ready::Failed: return done > 0 ? static_cast<int>(done) : -1;
+        }
+        const ssize_t n = ::read(use.fd, p + done, count - done);
+        if (n > 0) {
+            done += static_cast<uint32_t>(n);
+        } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+            // Readable but nothing to read: the device has gone.
+            return done > 0 ? static_cast<int>(done) : -1;
+        }
+    }
+    return static_cast<int>(done);
+}
+
+SerialPort& ThePort() {
+    static SerialPort port;
+    return port;
+}
+
+int OpenPort(const std::string& devicePath, uint32_t baud) {
+    return ThePort().Open(devicePath, baud) ? 1 : 0;
+}
+void PurgeInput() { ThePort().Purge(); }
+int WritePort(const void* bytes, uint32_t count) { return ThePort().Write(bytes, count); }
+int ReadPort(void* buffer, uint32_t count) { return ThePort().Read(buffer, count); }
+void ClosePort() { ThePort().Close(); }
+
+}  // namespace karvex

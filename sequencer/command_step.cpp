@@ -1,1 +1,88 @@
+#include "sequencer/command_step.h"
 
+#include <chrono>
+#include <cstring>
+#include <string>
+
+namespace karvex {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+bool IsDelayStep(const CommandStep& step) { return step.command[0] == '*'; }
+bool IsEndMarker(const CommandStep& step) { return step.command[0] == '\0'; }
+
+}  // namespace
+
+bool MakeStep(CommandStep& step, std::string_view command, uint32_t timeout, const char* expected) {
+    step = CommandStep{};
+    if (command.size() >= kCommandFieldSize || command.find('\0') != std::string_view::npos) {
+        return false;
+    }
+    std::memcpy(step.command, command.data(), command.size());
+    step.timeout = timeout;
+    step.expected = expected != nullptr ? expected : "";
+    return true;
+}
+
+void EnableInputs(RunContext& ctx, bool enable) { ctx.panel.EnableInputs(enable); }
+
+int SendCommand(RunContext& ctx, const char* command, uint32_t timeout) {
+    std::string line(command, strnlen(command, kCommandFieldSize - 1));
+    line.push_back('\r');
+    // The order is fixed: log, purge, reset, write. A line the monitor completes after the reset
+    // counts for this command.
+    AppendLog(ctx.log, line);
+    ctx.port.Purge();
+    ctx.link.Publish(Verdict::Waiting);
+    const int written = ctx.port.Write(line.data(), static_cast<uint32_t>(line.size()));
+    if (written != static_cast<int>(line.size())) {
+        AppendLog(ctx.log, kSendErrorText);
+        return E_FAIL;
+    }
+    if (timeout == kNoWait) return 0;
+
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout);
+    for (;;) {
+        // Tested in this order: a closed link beats a verdict, a verdict beats the deadline.
+        if (!ctx.link.LinkOpen()) return E_FAIL;
+        switch (ctx.link.Result()) {
+            case Verdict::Success: return 0;
+            case Verdict::Failure: return E_FAIL;
+            case Verdict::Waiting: break;
+        }
+        if (SteadyClock::now() > deadline) {
+            AppendLog(ctx.log, kTimeoutText);
+            return E_FAIL;
+        }
+        // Blocks until the monitor publishes, the link closes, or just past the deadline.
+        ctx.link.WaitForVerdict(deadline + std::chrono::milliseconds(1));
+    }
+}
+
+RunOutcome RunStepList(RunContext& ctx, const CommandStep* first) {
+    for (const CommandStep* step = first; !IsEndMarker(*step); ++step) {
+        if (IsDelayStep(*step)) {
+            // Nothing is sent or logged. A disconnect cuts the pause short; the next command step
+            // then fails on the closed port as it would after the full pause.
+            ctx.link.SleepWhileOpen(std::chrono::milliseconds(step->timeout));
+            continue;
+        }
+        ctx.link.SetExpected(step->expected);
+        if (SendCommand(ctx, step->command, step->timeout) < 0) {
+            return ctx.link.LinkOpen() ? RunOutcome::StepFailed : RunOutcome::LinkClosed;
+        }
+        if (!ctx.link.LinkOpen()) return RunOutcome::LinkClosed;
+    }
+    return RunOutcome::Completed;
+}
+
+void RunSteps(RunContext& ctx, const CommandStep* first) {
+    EnableInputs(ctx, false);
+    RunStepList(ctx, first);
+    // A run ended by a disconnect leaves the controls in the closed-link state.
+    if (ctx.link.LinkOpen()) EnableInputs(ctx, true);
+}
+
+}  // namespace karvex

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -52,6 +54,8 @@ private:
     std::thread monitor_;
     std::thread worker_;
     std::atomic<bool> running_{false};
+    std::mutex idleMutex_;
+    std::condition_variable idle_;
 };
 
 }  // namespace karvex
