@@ -101,6 +101,13 @@ public:
     // Delay of the network's answer to an SMS (default 300 ms) and of +KHTTP_IND (default 200 ms).
     void SetNetworkDelay(milliseconds delay);
 
+    // Called on the board's thread with every chunk received (true) or sent (false), e.g. to log
+    // the traffic. It must not call back into the board.
+    using TrafficObserver = std::function<void(bool received, std::string_view bytes)>;
+    void SetObserver(TrafficObserver observer);
+    // Records are kept by default; a long-running board turns them off to bound its memory.
+    void SetRecording(bool recording);
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
