@@ -1,0 +1,105 @@
+#include "window/log_view.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <algorithm>
+
+namespace karvex {
+
+namespace {
+const QEvent::Type kRefreshEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+}
+
+LogView::LogView(TrafficLog& log, QPlainTextEdit& edit) : log_(log), edit_(&edit) {
+    log_.SetObserver([this] { RequestRefresh(); });
+    Refresh();
+}
+
+LogView::~LogView() {
+    log_.SetObserver(nullptr);
+}
+
+void LogView::RequestRefresh() {
+    // Any thread. Only the first change after a refresh posts; the refresh clears the flag before
+    // it reads, so a change that races with it posts again and is never missed.
+    if (!pending_.exchange(true)) {
+        QCoreApplication::postEvent(this, new QEvent(kRefreshEvent));
+    }
+}
+
+bool LogView::event(QEvent* e) {
+    if (e->type() == kRefreshEvent) {
+        Refresh();
+        return true;
+    }
+    return QObject::event(e);
+}
+
+void LogView::Refresh() {
+    pending_.store(false);
+    if (edit_ == nullptr) {
+        return;
+    }
+    TrafficLog::Chunk chunk = log_.ReadFrom(epoch_, offset_);
+    if (chunk.reset || chunk.epoch != epoch_) {
+        epoch_ = chunk.epoch;
+        offset_ = 0;
+        backlog_.clear();
+        backlogPos_ = 0;
+        decoder_.Reset();
+        edit_->clear();
+    }
+    offset_ += chunk.bytes.size();
+    if (backlogPos_ == backlog_.size()) {
+        backlog_ = std::move(chunk.bytes);
+        backlogPos_ = 0;
+    } else {
+        backlog_.append(chunk.bytes);
+    }
+    const size_t n = std::min(kMaxBytesPerRefresh, backlog_.size() - backlogPos_);
+    if (n > 0) {
+        Append(decoder_.Decode(std::string_view(backlog_).substr(backlogPos_, n)));
+        backlogPos_ += n;
+    }
+    if (backlogPos_ < backlog_.size()) {
+        RequestRefresh();
+    } else {
+        backlog_.clear();
+        backlogPos_ = 0;
+    }
+}
+
+void LogView::Append(const QString& text) {
+    if (text.isEmpty()) {
+        return;
+    }
+    QScrollBar* vbar = edit_->verticalScrollBar();
+    QScrollBar* hbar = edit_->horizontalScrollBar();
+    const QTextCursor before = edit_->textCursor();
+    // Follow new lines only while the operator looks at the end and has nothing selected.
+    const bool follow = vbar->value() == vbar->maximum() && !before.hasSelection();
+    const int vValue = vbar->value();
+    const int hValue = hbar->value();
+    const int end = edit_->document()->characterCount() - 1;
+
+    QTextCursor tail(edit_->document());
+    tail.movePosition(QTextCursor::End);
+    tail.insertText(text);
+
+    // A caret or selection that touched the old end was carried along by the insertion; put it
+    // back where the operator left it.
+    if (before.anchor() == end || before.position() == end) {
+        QTextCursor restored(edit_->document());
+        restored.setPosition(before.anchor());
+        restored.setPosition(before.position(), QTextCursor::KeepAnchor);
+        edit_->setTextCursor(restored);
+    }
+    hbar->setValue(hValue);
+    vbar->setValue(follow ? vbar->maximum() : vValue);
+}
+
+}  // namespace karvex

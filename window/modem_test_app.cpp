@@ -1,0 +1,37 @@
+#include "window/modem_test_app.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include "window/modem_test_dlg.h"
+#include "window/settings_file.h"
+
+bool CModemTestApp::InitInstance() {
+    CModemTestDlg dlg;
+    mainWindow_ = &dlg;
+    dlg.exec();
+    mainWindow_ = nullptr;
+    return false;
+}
+
+namespace karvex {
+
+QString ApplicationTitle() {
+    const QString exe = ExecutablePath();
+    if (!exe.isEmpty()) {
+        return QFileInfo(exe).completeBaseName();
+    }
+    return QCoreApplication::applicationName();
+}
+
+void OpenMessageBox(QWidget& parent, const QString& text) {
+    auto* box =
+        new QMessageBox(QMessageBox::NoIcon, ApplicationTitle(), text, QMessageBox::Ok, &parent);
+    box->setFont(parent.font());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->open();
+}
+
+}  // namespace karvex
