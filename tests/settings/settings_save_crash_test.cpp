@@ -72,23 +72,36 @@ TEST(SaveCrashTest, KillAtRandomMomentsLeavesOldOrNewFileWhole) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     int rounds = 0;
     for (; rounds < 300 && std::chrono::steady_clock::now() < deadline; ++rounds) {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            ::close(ready[0]);
             for (unsigned i = 0;; ++i) {
                 SaveSettings(path, i % 2 ? a : b);
+                if (i == 0) {
+                    // Start-up time varies a lot (sanitizers), so the kill is timed from here.
+                    (void)!::write(ready[1], "r", 1);
+                    ::close(ready[1]);
+                }
             }
         }
+        ::close(ready[1]);
+        char byte = 0;
+        const bool started = ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
         ::usleep(static_cast<useconds_t>(delay(random)));
         ::kill(child, SIGKILL);
         ASSERT_EQ(Reap(child), -SIGKILL);
+        ASSERT_TRUE(started) << "the saving child ended before its first save";
 
         const QByteArray now = ReadBytes(path);
         ASSERT_TRUE(now == bytesA || now == bytesB)
             << "round " << rounds << ": " << now.size() << " bytes, neither old nor new";
         (now == bytesA ? seenA : seenB)++;
     }
-    // Both contents turned up, so the kills did hit while saves were going on.
+    // Both contents turned up, so the kills did land while saves were going on.
     EXPECT_GT(seenA, 0);
     EXPECT_GT(seenB, 0);
     Settings loaded;
