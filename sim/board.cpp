@@ -306,6 +306,8 @@ void Board::Impl::Flush() {
     while (pty.IsOpen() && !writeBlocked) {
         const std::string_view bytes = out.Next(Clock::now());
         if (bytes.empty()) return;
+        // Stamped before the write: the program cannot have any of these bytes earlier.
+        const auto at = Clock::now();
         const ssize_t n = write(pty.master, bytes.data(), bytes.size());
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -316,7 +318,6 @@ void Board::Impl::Flush() {
             }
             return;
         }
-        const auto at = Clock::now();
         const std::string chunk(bytes.substr(0, static_cast<size_t>(n)));
         if (recording) sent.push_back({at, chunk});
         if (observer) traffic.emplace_back(false, chunk);

@@ -28,11 +28,11 @@ struct Behaviour {
         Vanish,      // the device disappears when the command arrives
     };
     Kind kind = Kind::Normal;
-    std::string reply;           // for Kind::Reply: the exact bytes
+    std::string reply{};         // for Kind::Reply: the exact bytes
     milliseconds delay{0};       // before the answer starts
     milliseconds perByte{0};     // slow delivery: pause between the bytes of the answer
-    std::string before;          // sent before the answer (unsolicited lines, garbage)
-    std::string after;           // sent right after the answer
+    std::string before{};        // sent before the answer (unsolicited lines, garbage)
+    std::string after{};         // sent right after the answer
     int times = -1;              // how many matching commands it applies to; -1: all
 };
 
