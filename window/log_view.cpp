@@ -79,9 +79,12 @@ void LogView::Append(const QString& text) {
     }
     QScrollBar* vbar = edit_->verticalScrollBar();
     QScrollBar* hbar = edit_->horizontalScrollBar();
-    const QTextCursor before = edit_->textCursor();
+    // Plain numbers: a QTextCursor copy would itself be carried along by the insertion.
+    const QTextCursor current = edit_->textCursor();
+    const int anchor = current.anchor();
+    const int position = current.position();
     // Follow new lines only while the operator looks at the end and has nothing selected.
-    const bool follow = vbar->value() == vbar->maximum() && !before.hasSelection();
+    const bool follow = vbar->value() == vbar->maximum() && anchor == position;
     const int vValue = vbar->value();
     const int hValue = hbar->value();
     const int end = edit_->document()->characterCount() - 1;
@@ -92,10 +95,10 @@ void LogView::Append(const QString& text) {
 
     // A caret or selection that touched the old end was carried along by the insertion; put it
     // back where the operator left it.
-    if (before.anchor() == end || before.position() == end) {
+    if (anchor == end || position == end) {
         QTextCursor restored(edit_->document());
-        restored.setPosition(before.anchor());
-        restored.setPosition(before.position(), QTextCursor::KeepAnchor);
+        restored.setPosition(anchor);
+        restored.setPosition(position, QTextCursor::KeepAnchor);
         edit_->setTextCursor(restored);
     }
     hbar->setValue(hValue);

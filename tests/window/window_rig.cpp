@@ -1,0 +1,33 @@
+#include "tests/window/window_rig.h"
+
+#include <QPlainTextEdit>
+
+namespace karvex::wt {
+
+QString LogText(const CModemTestDlg& dlg) {
+    return As<QPlainTextEdit>(dlg, kIdTrafficLog)->toPlainText();
+}
+
+DialogRig::DialogRig(QString settingsPath) {
+    CModemTestDlg::Options options;
+    options.settingsPath = std::move(settingsPath);
+    options.port = &port;
+    dlg = std::make_unique<CModemTestDlg>(options);
+    dlg->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+}
+
+DialogRig::~DialogRig() {
+    dlg.reset();
+}
+
+void DialogRig::ConnectTo(int n) {
+    As<QComboBox>(*dlg, kIdComPort)->setCurrentIndex(n - 1);
+    Press(kIdConnect);
+}
+
+BoardAt::BoardAt(int n) {
+    EXPECT_TRUE(board.LinkCom(ExecutableDir(), n));
+}
+
+}  // namespace karvex::wt
