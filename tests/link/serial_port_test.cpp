@@ -1,0 +1,221 @@
+// The serial port on a real pseudo-terminal: opening, exclusivity, time-outs, purge, writes, and
+// everything after close or after the device vanished.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "link/serial_port.h"
+#include "support/pty_pair.h"
+
+namespace karvex {
+namespace {
+
+using namespace std::chrono_literals;
+using karvex::testing::PtyPair;
+using SteadyClock = std::chrono::steady_clock;
+
+void FillOutputBuffer(const PtyPair& pty) {
+    const int flags = fcntl(pty.Slave(), F_GETFL);
+    fcntl(pty.Slave(), F_SETFL, flags | O_NONBLOCK);
+    // Room comes back for a while as the kernel moves bytes on to the master's side: the buffer
+    // is full once a pass after a pause writes nothing at all.
+    for (bool wrote = true; wrote;) {
+        wrote = false;
+        while (::write(pty.Slave(), "x", 1) > 0) wrote = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+long long MsSince(SteadyClock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - t).count();
+}
+
+TEST(DevicePath, ComNamesResolveBesideTheExecutable) {
+    const auto dir = std::filesystem::temp_directory_path() / ("karvex-dp-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir / "dosdevices");
+    std::filesystem::create_symlink("/nonexistent/device", dir / "dosdevices" / "com7");
+    struct Case {
+        std::string path;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"\\\\.\\COM7", (dir / "dosdevices" / "com7").string()},  // a dangling link still decides
+        {"\\\\.\\COM3", "/dev/ttyS2"},
+        {"\\\\.\\COM99", "/dev/ttyS98"},
+        {"\\\\.\\", ""},  // no entry selected
+        {"\\\\.\\LPT1", ""},
+        {"\\\\.\\COM", ""},
+        {"/dev/pts/4", "/dev/pts/4"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ResolveDevicePath(c.path, dir.string()), c.expected) << c.path;
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST(SerialPort, OpenFailsForMissingDevicesAndLeavesNothingOpen) {
+    SerialPort port;
+    for (const char* path : {"/dev/karvex-no-such-device", "\\\\.\\", "\\\\.\\COM99", "/etc/hostname"}) {
+        EXPECT_FALSE(port.Open(path, 115200)) << path;  // /etc/hostname: not a tty
+        EXPECT_FALSE(port.IsOpen());
+        char c;
+        EXPECT_EQ(port.Read(&c, 1), -1);
+        EXPECT_EQ(port.Write("AT\r", 3), -1);
+    }
+}
+
+TEST(SerialPort, SecondOpenerFailsEvenAsRootAndThePortIsFreeAfterClose) {
+    PtyPair pty;
+    SerialPort first, second;
+    ASSERT_TRUE(first.Open(pty.Path(), 115200));
+    EXPECT_FALSE(second.Open(pty.Path(), 115200));
+    first.Close();
+    EXPECT_TRUE(second.Open(pty.Path(), 115200));  // the exclusive flag did not outlive the close
+}
+
+TEST(SerialPort, EmptyOneByteReadGivesUpAfterAbout101Ms) {
+    PtyPair pty;
+    SerialPort port;
+    ASSERT_TRUE(port.Open(pty.Path(), 115200));
+    char c = 0;
+    const auto start = SteadyClock::now();
+    EXPECT_EQ(port.Read(&c, 1), 0);
+    const auto ms = MsSince(start);
+    EXPECT_GE(ms, 100);
+    EXPECT_LT(ms, 400);
+}
+
+TEST(SerialPort, BytesPassUnchangedInBothDirections) {
+    PtyPair pty;
+    SerialPort port;
+    ASSERT_TRUE(port.Open(pty.Path(), 115200));
+    const std::string out("TEST SMS 1\x1A\r\n\x11\x13\x7F\xFF", 16);
+    EXPECT_EQ(port.Write(out.data(), static_cast<uint32_t>(out.size())), 16);
+    EXPECT_EQ(pty.Receive(), out);
+
+    const std::string in("\r\n\x00\x11\x13\x1A\xFFOK\r\n", 11);
+    pty.Send(in);
+    std::string got(in.size(), '\0');
+    EXPECT_EQ(port.Read(got.data(), static_cast<uint32_t>(got.size())), 11);
+    EXPECT_EQ(got, in);
+}
+
+TEST(SerialPort, PurgeDiscardsWhatWaitsAndReturnsAtOnceWhenEmpty) {
+    PtyPair pty;
+    SerialPort port;
+    ASSERT_TRUE(port.Open(pty.Path(), 115200));
+    auto start = SteadyClock::now();
+    port.Purge();
+    EXPECT_LT(MsSince(start), 20);
+
+    pty.Send("\r\nstale\r\n");
+    std::this_thread::sleep_for(20ms);
+    port.Purge();
+    pty.Send("X");
+    char c = 0;
+    EXPECT_EQ(port.Read(&c, 1), 1);
+    EXPECT_EQ(c, 'X');
+}
+
+TEST(SerialPort, PurgeEndsUnderANeverEndingStream) {
+    PtyPair pty;
+    SerialPort port;
+    ASSERT_TRUE(port.Open(pty.Path(), 115200));
+    std::atomic<bool> stop{false};
+    // The flood must not block once the purge has stopped draining the device.
+    fcntl(pty.Master(), F_SETFL, fcntl(pty.Master(), F_GETFL) | O_NONBLOCK);
+    std::thread flood([&] {
+        const std::string sentence = "$GPGGA,000000.00,3540.000,N,13945.000,E,1,08,1.0,40.0,M,,,,*00\r\n";
+        while (!stop.load()) pty.Send(sentence);
+    });
+    std::this_thread::sleep_for(50ms);
+    const auto start = SteadyClock::now();
+    port.Purge();
+    const auto ms = MsSince(start);
+    stop.store(true);
+    flood.join();
+    EXPECT_LT(ms, 500);  // bounded by one read time-out, plus slack for a loaded machine
+}
+
+TEST(SerialPort, WriteOnAFullBufferGivesUpAfterCountPlus100MsWithTheCountWritten) {
+    PtyPair pty;
+    SerialPort port;
+    ASSERT_TRUE(port.Open(pty.Path(), 115200));
+    // Fill the device's output buffer through the test's own descriptor; nobody reads the master.
+    FillOutputBuffer(pty);
+    const std::string cmd(40, 'A');
+    const auto start = SteadyClock::now();
+    const int n = port.Write(cmd.data(), static_cast<uint32_t>(cmd.size()));
+    const auto ms = MsSince(start);
+    EXPECT_GE(n, 0);
+    EXPECT_LT(n, 40);
+    EXPECT_GE(ms, 139);
+    EXPECT_LT(ms, 600);
+}
+
+TEST(SerialPort, EverythingFailsAfterCloseAndNeverTouchesAReusedDescriptor) {
+    PtyPair pty;
+    SerialPort port;
+    ASSERT_TRUE(port.Open(pty.Path(), 115200));
+    port.Close();
+    port.Close();  // a second close does nothing
+    // Whatever file now gets the numbers the port had must stay untouched.
+    const auto file = std::filesystem::temp_directory_path() / ("karvex-reuse-" + std::to_string(getpid()));
+    int fds[4];
+    for (int& fd : fds) fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    char c;
+    EXPECT_EQ(port.Write("AT\r", 3), -1);
+    EXPECT_EQ(port.Read(&c, 1), -1);
+    port.Purge();
+    EXPECT_EQ(std::filesystem::file_size(file), 0u);
+    for (int fd : fds) ::close(fd);
+    std::filesystem::remove(file);
+    EXPECT_EQ(pty.Receive(50ms, 200ms), "");
+}
+
+TEST(SerialPort, CloseWakesABlockedReaderAndWriterAtOnce) {
+    PtyPair pty;
+    SerialPort port;
+    ASSERT_TRUE(port.Open(pty.Path(), 115200));
+    FillOutputBuffer(pty);
+    std::atomic<int> readResult{1}, writeResult{1};
+    std::thread reader([&] {
+        std::string buf(2000, '\0');  // a 2100 ms read
+        readResult = port.Read(buf.data(), 2000);
+    });
+    std::thread writer([&] {
+        const std::string big(2000, 'y');  // a 2100 ms write on a full buffer
+        writeResult = port.Write(big.data(), 2000);
+    });
+    std::this_thread::sleep_for(100ms);
+    const auto start = SteadyClock::now();
+    port.Close();
+    const auto ms = MsSince(start);
+    reader.join();
+    writer.join();
+    EXPECT_LT(ms, 200);
+    EXPECT_EQ(readResult.load(), -1);
+    EXPECT_LE(writeResult.load(), 0);
+}
+
+TEST(SerialPort, AVanishedDeviceFailsReadsAndWritesAtOnce) {
+    PtyPair pty;
+    SerialPort port;
+    ASSERT_TRUE(port.Open(pty.Path(), 115200));
+    pty.CloseMaster();
+    char c;
+    const auto start = SteadyClock::now();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(port.Read(&c, 1), -1);
+    EXPECT_LT(MsSince(start), 50);
+    EXPECT_EQ(port.Write("AT\r", 3), -1);
+    port.Purge();
+}
+
+}  // namespace
+}  // namespace karvex
