@@ -19,11 +19,12 @@ bool ModemSession::Connect(const std::string& devicePath, uint32_t baud) {
 }
 
 void ModemSession::Disconnect() {
-    // Stop, wake, join, then close: once the port is shut every read, write and purge fails at
-    // once, the flag wakes every sleep and wait, and only when both threads have gone is the
-    // descriptor released.
-    state_.SetLinkOpen(false);
+    // Shut, stop, join, then close. The port is shut first, so that a worker woken from a pause
+    // can no longer reach the board: every read, write and purge fails at once from here. Then the
+    // flag wakes every sleep and wait, and only when both threads have gone is the descriptor
+    // released.
     port_.Shutdown();
+    state_.SetLinkOpen(false);
     if (monitor_.joinable()) monitor_.join();
     if (worker_.joinable()) worker_.join();
     port_.Close();

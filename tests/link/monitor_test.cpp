@@ -10,6 +10,7 @@
 #include "link/receive_monitor.h"
 #include "link/serial_port.h"
 #include "support/pty_pair.h"
+#include "support/running_link.h"
 
 namespace karvex {
 namespace {
@@ -18,36 +19,7 @@ using namespace std::chrono_literals;
 using karvex::testing::PtyPair;
 using SteadyClock = std::chrono::steady_clock;
 
-// A link with a running monitor, stopped the way the session stops it.
-class MonitoredLink {
-public:
-    explicit MonitoredLink(const std::string& path) {
-        opened = port.Open(path, 115200);
-        state.SetLinkOpen(true);
-        monitor = std::thread([this] { ReceiveMonitor(state, port, log); });
-    }
-    ~MonitoredLink() { Stop(); }
-    void Stop() {
-        state.SetLinkOpen(false);
-        port.Shutdown();
-        if (monitor.joinable()) monitor.join();
-        port.Close();
-    }
-    // Milliseconds from now until the result flag leaves Waiting, or -1 after `limit`.
-    long long MsUntilVerdict(std::chrono::milliseconds limit) {
-        const auto start = SteadyClock::now();
-        state.WaitForVerdict(start + limit);
-        if (state.Result() == Verdict::Waiting) return -1;
-        return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start)
-            .count();
-    }
-
-    bool opened = false;
-    SerialPort port;
-    LinkState state;
-    TrafficLog log;
-    std::thread monitor;
-};
+using MonitoredLink = karvex::testing::RunningLink;
 
 TEST(ReceiveMonitor, LogsLinesAndPublishesVerdictsWithTheirPauses) {
     struct Case {
@@ -122,7 +94,7 @@ TEST(ReceiveMonitor, StopsAtOnceEvenDuringTheJstPause) {
     for (int i = 0; i < 200 && link.log.Size() == 0; ++i) std::this_thread::sleep_for(5ms);
     ASSERT_GT(link.log.Size(), 0u);
     const auto start = SteadyClock::now();
-    link.Stop();
+    link.Disconnect();
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
     EXPECT_LT(ms, 150);  // the pauses are cut short; uninterruptible they would take ~530 ms

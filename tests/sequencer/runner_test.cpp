@@ -1,0 +1,236 @@
+// The step runner against the simulated board: what goes on the wire, what lands in the log, how
+// each kind of ending leaves the input controls, and that nobody polls.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "sequencer/command_step.h"
+#include "sim/board.h"
+#include "support/running_link.h"
+
+namespace karvex {
+namespace {
+
+using namespace std::chrono_literals;
+using karvex::testing::RecordingPanel;
+using karvex::testing::RunningLink;
+using SteadyClock = std::chrono::steady_clock;
+using sim::Behaviour;
+
+struct StepSpec {
+    const char* command;
+    uint32_t timeout;
+    const char* expected = "";
+};
+
+std::vector<CommandStep> List(std::initializer_list<StepSpec> specs) {
+    std::vector<CommandStep> steps;
+    for (const StepSpec& s : specs) {
+        CommandStep step;
+        EXPECT_TRUE(MakeStep(step, s.command, s.timeout, s.expected));
+        steps.push_back(step);
+    }
+    steps.emplace_back();  // end marker
+    return steps;
+}
+
+long long MsSince(SteadyClock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - t).count();
+}
+
+size_t Count(const std::string& haystack, std::string_view needle) {
+    size_t n = 0;
+    for (size_t p = haystack.find(needle); p != std::string::npos; p = haystack.find(needle, p + 1)) ++n;
+    return n;
+}
+
+class RunnerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        link = std::make_unique<RunningLink>(board.DevicePath());
+        ASSERT_TRUE(link->opened);
+    }
+    RunContext Context() { return RunContext{link->state, link->port, link->log, panel}; }
+    void Run(const std::vector<CommandStep>& steps) {
+        RunContext ctx = Context();
+        RunSteps(ctx, steps.data());
+    }
+    // Closes the link after `after`, from another thread, the way a disconnect does.
+    std::thread DisconnectAfter(std::chrono::milliseconds after) {
+        return std::thread([this, after] {
+            std::this_thread::sleep_for(after);
+            link->port.Shutdown();
+            link->state.SetLinkOpen(false);
+        });
+    }
+    std::string Log() const { return link->log.Snapshot(); }
+
+    sim::Board board;
+    std::unique_ptr<RunningLink> link;
+    RecordingPanel panel;
+};
+
+TEST_F(RunnerTest, AnEmptyListDisablesAndEnablesAndSendsNothing) {
+    Run(List({}));
+    EXPECT_EQ(panel.Enables(), (std::vector<bool>{false, true}));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(board.Received(), "");
+    EXPECT_EQ(Log(), "");
+}
+
+TEST_F(RunnerTest, SendsEachCommandWithOneCrAndLogsItBeforeTheReply) {
+    Run(List({{"AT+CSQ", 5000}, {"AT+CGMR", 5000}}));
+    EXPECT_EQ(board.Received(), "AT+CSQ\rAT+CGMR\r");
+    const std::string log = Log();
+    EXPECT_EQ(log.rfind("AT+CSQ\r", 0), 0u) << log;  // the command comes first, then its echo
+    EXPECT_NE(log.find("+CSQ: 18,99"), std::string::npos) << log;
+    EXPECT_LT(log.find("+CSQ: 18,99"), log.find("AT+CGMR\r"));
+    EXPECT_EQ(panel.Enables(), (std::vector<bool>{false, true}));
+}
+
+TEST_F(RunnerTest, HowARunEnds) {
+    struct Case {
+        const char* name;
+        Behaviour behaviour;  // for AT+CSQ, the second of three steps
+        uint32_t timeout;
+        bool timeoutText;
+        int minMs, maxMs;
+    };
+    Behaviour silent{.kind = Behaviour::Kind::Silent};
+    Behaviour error{.kind = Behaviour::Kind::Error};
+    Behaviour both{.kind = Behaviour::Kind::OkAndError};
+    Behaviour cme{.kind = Behaviour::Kind::Reply, .reply = "\r\n+CME ERROR: 3\r\n"};
+    Behaviour late{.kind = Behaviour::Kind::Normal, .delay = 1500ms};
+    const Case cases[] = {
+        {"failure reply", error, 5000, false, 0, 1500},
+        {"expected reply and ERROR in one line", both, 5000, false, 0, 1500},
+        {"silence", silent, 700, true, 700, 2500},
+        {"+CME ERROR is no failure reply", cme, 700, true, 700, 2500},
+        {"reply later than the time-out", late, 700, true, 700, 2500},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        board.ClearBehaviours();
+        board.SetBehaviour("AT+CSQ", c.behaviour);
+        link.reset();  // a fresh link per case: nothing of the last case's traffic is left
+        link = std::make_unique<RunningLink>(board.DevicePath());
+        board.ClearRecords();
+        RecordingPanel casePanel;
+        RunContext ctx{link->state, link->port, link->log, casePanel};
+        const auto steps = List({{"AT", 5000}, {"AT+CSQ", c.timeout}, {"AT+CGMR", 5000}});
+        const auto start = SteadyClock::now();
+        RunSteps(ctx, steps.data());
+        const auto ms = MsSince(start);
+        EXPECT_EQ(board.Received(), "AT\rAT+CSQ\r");  // the list stopped; later steps unsent
+        EXPECT_EQ(Count(Log(), "...timeout...\r\n"), c.timeoutText ? 1u : 0u) << Log();
+        EXPECT_GE(ms, c.minMs);
+        EXPECT_LE(ms, c.maxMs);
+        EXPECT_EQ(casePanel.Enables(), (std::vector<bool>{false, true}));
+    }
+}
+
+TEST_F(RunnerTest, TimeoutTextComesOnceAfterTheTimeOut) {
+    board.SetBehaviour("AT+CSQ", Behaviour{.kind = Behaviour::Kind::Silent});
+    std::thread watcher;
+    const auto start = SteadyClock::now();
+    long long firstSeenMs = -1;
+    watcher = std::thread([&] {
+        while (MsSince(start) < 3000) {
+            if (link->log.Snapshot().find("...timeout...") != std::string::npos) {
+                firstSeenMs = MsSince(start);
+                return;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+    });
+    Run(List({{"AT+CSQ", 1000}}));
+    watcher.join();
+    EXPECT_GE(firstSeenMs, 1000);
+    EXPECT_LT(firstSeenMs, 1500);
+    EXPECT_TRUE(Log().ends_with("...timeout...\r\n")) << Log();
+}
+
+TEST_F(RunnerTest, WriteFailureLogsTheCommandThenTheSendError) {
+    board.Vanish();
+    Run(List({{"AT+CSQ", 5000}, {"AT", 5000}}));
+    EXPECT_EQ(Log(), "AT+CSQ\rCOM send error.\r\n");
+    EXPECT_EQ(panel.Enables(), (std::vector<bool>{false, true}));
+}
+
+TEST_F(RunnerTest, ExpectedReplyOfOneStepDoesNotCarryOver) {
+    // The second step must wait for OK: a +KHTTP_IND line alone does not complete it.
+    board.SetBehaviour("AT+KHTTPCLOSE", Behaviour{.kind = Behaviour::Kind::Reply,
+                                                  .reply = "\r\n+KHTTP_IND: 1,1\r\n"});
+    board.SetBehaviour("AT+KSLEEP", Behaviour{.kind = Behaviour::Kind::Reply,
+                                              .reply = "\r\n+KHTTP_IND: 1,1\r\n"});
+    Run(List({{"AT+KSLEEP=2", 3000, "+KHTTP_IND"}, {"AT+KHTTPCLOSE=1", 800}, {"AT", 5000}}));
+    EXPECT_EQ(board.Received(), "AT+KSLEEP=2\rAT+KHTTPCLOSE=1\r");
+    EXPECT_EQ(Count(Log(), "...timeout...\r\n"), 1u);
+}
+
+TEST_F(RunnerTest, DelayStepSendsNothingWhileTheLogKeepsFilling) {
+    const auto steps = List({{"*", 800}, {"AT", 5000}});
+    std::thread unsolicited([&] {
+        std::this_thread::sleep_for(200ms);
+        board.Send("\r\n+CREG: 1\r\n");
+    });
+    const auto start = SteadyClock::now();
+    Run(steps);
+    unsolicited.join();
+    const auto cmds = board.Commands();
+    ASSERT_EQ(cmds.size(), 1u);
+    EXPECT_EQ(cmds[0].text, "AT");
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(cmds[0].at - start).count(), 795);
+    EXPECT_EQ(Log().rfind("\r\n+CREG: 1\r\nAT\r", 0), 0u) << Log();
+}
+
+TEST_F(RunnerTest, NoWaitStepGoesOnRightAfterItsWrite) {
+    board.SetBehaviour("AT+CMGS", Behaviour{.kind = Behaviour::Kind::Silent});
+    Run(List({{"AT+CMGS=\"1\"", kNoWait}, {"AT", 5000}}));
+    const auto cmds = board.Commands();
+    ASSERT_EQ(cmds.size(), 2u);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(cmds[1].at - cmds[0].at).count(),
+              150);
+    EXPECT_EQ(panel.Enables(), (std::vector<bool>{false, true}));
+}
+
+TEST_F(RunnerTest, DisconnectWhileWaitingEndsSilentlyAndLeavesTheControlsDisabled) {
+    board.SetBehaviour("AT+CSQ", Behaviour{.kind = Behaviour::Kind::Silent});
+    std::thread disconnect = DisconnectAfter(300ms);
+    const auto start = SteadyClock::now();
+    Run(List({{"AT+CSQ", 5000}, {"AT", 5000}}));
+    const auto ms = MsSince(start);
+    disconnect.join();
+    EXPECT_LT(ms, 1000);
+    EXPECT_EQ(Log().find("...timeout..."), std::string::npos);
+    EXPECT_EQ(panel.Enables(), (std::vector<bool>{false}));  // never enabled on a closed link
+}
+
+TEST_F(RunnerTest, DisconnectDuringADelayFailsTheNextCommandAtOnce) {
+    std::thread disconnect = DisconnectAfter(200ms);
+    const auto start = SteadyClock::now();
+    Run(List({{"*", 3000}, {"AT+CSQ", 5000}, {"*", 3000}}));
+    const auto ms = MsSince(start);
+    disconnect.join();
+    EXPECT_LT(ms, 1000);  // the pause is cut short
+    EXPECT_EQ(Log(), "AT+CSQ\rCOM send error.\r\n");
+    EXPECT_EQ(panel.Enables(), (std::vector<bool>{false}));
+}
+
+TEST_F(RunnerTest, WaitingForAReplyUsesNoCpu) {
+    board.SetBehaviour("AT+CSQ", Behaviour{.kind = Behaviour::Kind::Silent});
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    Run(List({{"AT+CSQ", 1500}}));
+    getrusage(RUSAGE_SELF, &after);
+    auto us = [](const timeval& t) { return t.tv_sec * 1000000LL + t.tv_usec; };
+    const long long cpu = us(after.ru_utime) - us(before.ru_utime) + us(after.ru_stime) -
+                          us(before.ru_stime);
+    EXPECT_LT(cpu, 150000);  // under 10% of a core over 1.5 s; a busy poll takes all of it
+}
+
+}  // namespace
+}  // namespace karvex

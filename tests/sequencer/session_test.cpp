@@ -1,0 +1,105 @@
+// The session: connect, execute, disconnect and destruction, with the threads it owns.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "sequencer/modem_session.h"
+#include "sim/board.h"
+#include "support/running_link.h"
+
+namespace karvex {
+namespace {
+
+using namespace std::chrono_literals;
+using karvex::testing::RecordingPanel;
+using SteadyClock = std::chrono::steady_clock;
+using sim::Behaviour;
+
+long long MsSince(SteadyClock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - t).count();
+}
+
+TestInputs Item(int item) {
+    TestInputs inputs;
+    inputs.item = item;
+    inputs.smsNumber = "1";
+    return inputs;
+}
+
+class SessionTest : public ::testing::Test {
+protected:
+    sim::Board board;
+    SerialPort port;
+    TrafficLog log;
+    RecordingPanel panel;
+    ModemSession session{log, panel, port};
+};
+
+TEST_F(SessionTest, AFailedConnectChangesNothing) {
+    log.Append("kept");
+    EXPECT_FALSE(session.Connect("/dev/karvex-missing"));
+    EXPECT_FALSE(session.LinkOpen());
+    EXPECT_EQ(log.Snapshot(), "kept");
+    EXPECT_FALSE(session.Execute(Item(1)));  // nothing runs on a closed link
+}
+
+TEST_F(SessionTest, ConnectClearsTheLogAndExecuteRunsTheItem) {
+    log.Append("old");
+    ASSERT_TRUE(session.Connect(board.DevicePath()));
+    EXPECT_EQ(log.Snapshot(), "");
+    ASSERT_TRUE(session.Execute(Item(1)));
+    EXPECT_FALSE(session.Execute(Item(2)));  // one sequence at a time
+    session.WaitIdle();
+    EXPECT_EQ(board.Received(), "AT+CGMR\r");
+    EXPECT_NE(log.Snapshot().find("\r\nOK\r\n"), std::string::npos);
+    EXPECT_EQ(panel.Enables(), (std::vector<bool>{false, true}));
+    ASSERT_TRUE(session.Execute(Item(2)));  // and the next one after it
+    session.WaitIdle();
+    EXPECT_EQ(log.Snapshot().rfind("AT+CSQ\r", 0), 0u);  // each execution clears the log
+}
+
+TEST_F(SessionTest, DisconnectDuringARunStopsEverythingAtOnce) {
+    board.SetBehaviour("AT+CGMR", Behaviour{.kind = Behaviour::Kind::Silent});
+    ASSERT_TRUE(session.Connect(board.DevicePath()));
+    ASSERT_TRUE(session.Execute(Item(1)));
+    ASSERT_TRUE(board.WaitForReceived("AT+CGMR\r", 2s));
+    const auto start = SteadyClock::now();
+    session.Disconnect();
+    EXPECT_LT(MsSince(start), 100);
+    EXPECT_FALSE(session.Running());
+    EXPECT_FALSE(session.LinkOpen());
+    EXPECT_EQ(panel.Enables(), (std::vector<bool>{false}));
+    // The port is free again at once.
+    EXPECT_TRUE(session.Connect(board.DevicePath()));
+}
+
+TEST_F(SessionTest, DisconnectWhileTheMonitorPausesAfterJst) {
+    ASSERT_TRUE(session.Connect(board.DevicePath()));
+    board.Send("\r\nSat Mar  7 09:05:30 2026 JST\r\n");
+    for (int i = 0; i < 200 && log.Size() == 0; ++i) std::this_thread::sleep_for(5ms);
+    const auto start = SteadyClock::now();
+    session.Disconnect();
+    EXPECT_LT(MsSince(start), 100);
+}
+
+TEST(SessionLifetime, DestroyingTheSessionDuringADelayStepReturnsPromptly) {
+    sim::Board board;
+    SerialPort port;
+    TrafficLog log;
+    RecordingPanel panel;
+    auto session = std::make_unique<ModemSession>(log, panel, port);
+    ASSERT_TRUE(session->Connect(board.DevicePath()));
+    TestInputs sms = Item(5);
+    sms.phone = "09012345678";
+    ASSERT_TRUE(session->Execute(sms));  // AT+CMGF=1, then a 3000 ms pause
+    ASSERT_TRUE(board.WaitForReceived("AT+CMGF=1\r", 2s));
+    std::this_thread::sleep_for(400ms);
+    const auto start = SteadyClock::now();
+    session.reset();
+    EXPECT_LT(MsSince(start), 300);
+    EXPECT_EQ(board.Received(), "AT+CMGF=1\r");  // nothing more reached the board
+}
+
+}  // namespace
+}  // namespace karvex

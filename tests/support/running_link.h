@@ -1,0 +1,76 @@
+// A link with its receive monitor running, stopped the way the session stops it, and a panel that
+// records what the core asked of the window.
+#pragma once
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/receive_monitor.h"
+#include "link/serial_port.h"
+#include "sequencer/command_step.h"
+
+namespace karvex::testing {
+
+class RunningLink {
+public:
+    explicit RunningLink(const std::string& path) {
+        opened = port.Open(path, 115200);
+        state.SetLinkOpen(opened);
+        if (opened) monitor = std::thread([this] { ReceiveMonitor(state, port, log); });
+    }
+    ~RunningLink() { Disconnect(); }
+    RunningLink(const RunningLink&) = delete;
+    RunningLink& operator=(const RunningLink&) = delete;
+
+    void Disconnect() {
+        port.Shutdown();
+        state.SetLinkOpen(false);
+        if (monitor.joinable()) monitor.join();
+        port.Close();
+    }
+    // Milliseconds from now until the result flag leaves Waiting, or -1 after `limit`.
+    long long MsUntilVerdict(std::chrono::milliseconds limit) {
+        const auto start = std::chrono::steady_clock::now();
+        state.WaitForVerdict(start + limit);
+        if (state.Result() == Verdict::Waiting) return -1;
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - start)
+            .count();
+    }
+
+    bool opened = false;
+    SerialPort port;
+    LinkState state;
+    TrafficLog log;
+    std::thread monitor;
+};
+
+class RecordingPanel final : public OperatorPanel {
+public:
+    void EnableInputs(bool enable) override {
+        std::lock_guard lock(mutex_);
+        enables_.push_back(enable);
+    }
+    void ShowMessage(const std::string& utf8Text) override {
+        std::lock_guard lock(mutex_);
+        messages_.push_back(utf8Text);
+    }
+    std::vector<bool> Enables() const {
+        std::lock_guard lock(mutex_);
+        return enables_;
+    }
+    std::vector<std::string> Messages() const {
+        std::lock_guard lock(mutex_);
+        return messages_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<bool> enables_;
+    std::vector<std::string> messages_;
+};
+
+}  // namespace karvex::testing
