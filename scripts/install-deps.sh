@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Karvex needs to build, test and run. Safe to run again: apt-get
+# skips what is already there. Uses sudo when not run as root.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ clang libclang-rt-14-dev   # compilers, sanitizers and libFuzzer
+    qt6-base-dev qt6-base-dev-tools                  # Qt 6 Widgets (and its CP932 codec via ICU)
+    libgtest-dev libgmock-dev                        # unit tests
+    fonts-ipafont-gothic                             # IPAPGothic, the dialog font's stand-in
+    xvfb xauth imagemagick                           # windows without a display, screenshots
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

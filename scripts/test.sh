@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds Karvex three times and runs every test in each build:
+#   default  (gcc, optimised)            unit, integration, window and soak tests
+#   tsan     (gcc, ThreadSanitizer)      the same suite
+#   asan     (clang, AddressSanitizer + UBSan)  the same suite, plus the fuzz targets for a bounded time
+# The last line printed is CTest's summary of the last build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+export QT_QPA_PLATFORM=offscreen
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp"
+export ASAN_OPTIONS="detect_leaks=1 abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
+
+presets=(${KARVEX_PRESETS:-default tsan asan})
+for preset in "${presets[@]}"; do
+    echo "=== $preset: build"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j 2
+    echo "=== $preset: test"
+    # Most tests wait on the simulated board rather than compute, so a few run at once.
+    ctest --preset "$preset" -j 3 --timeout 300 2>&1 | tee "build/$preset/ctest.log" | grep -v -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
+    # tee hides ctest's exit status from set -e.
+    grep -q "100% tests passed" "build/$preset/ctest.log" || exit 1
+done
