@@ -50,64 +50,72 @@ TEST(SaveCrashTest, KillAtRandomMomentsLeavesOldOrNewFileWhole) {
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("karvex.ini"));
     // Contents of different lengths, so that a mixture or a cut-off file cannot pass for either.
-    const Settings a = Filled(false, 1, 'a', 4000);
-    const Settings b = Filled(true, 2, 'b', 9000);
-    const QByteArray bytesA = Expected(a);
-    const QByteArray bytesB = Expected(b);
-    ASSERT_TRUE(SaveSettings(path, a));
-
-    // How long one save takes here, so that the kills land before, inside and between saves.
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < 10; ++i) {
-        ASSERT_TRUE(SaveSettings(path, i % 2 ? a : b));
-    }
-    const auto perSave = (std::chrono::steady_clock::now() - start) / 10;
-    const long maxDelayUs = std::clamp<long>(
-        std::chrono::duration_cast<std::chrono::microseconds>(perSave).count() * 3, 500, 20000);
+    // Save number i of a child writes contents[i % 2].
+    const Settings contents[2] = {Filled(true, 2, 'b', 9000), Filled(false, 1, 'a', 4000)};
+    const QByteArray bytes[2] = {Expected(contents[0]), Expected(contents[1])};
+    ASSERT_TRUE(SaveSettings(path, contents[1]));
 
     std::mt19937 random(12345);
-    std::uniform_int_distribution<long> delay(0, maxDelayUs);
-    int seenA = 0;
-    int seenB = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    // The delay range adapts to how fast the children save here (sanitizers, a loaded machine),
+    // so that the kills keep landing before, inside and between saves.
+    long maxDelayUs = 5000;
+    int seen[2] = {0, 0};
+    int midRun = 0;  // kills after at least one save that overwrote another child's file
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     int rounds = 0;
-    for (; rounds < 300 && std::chrono::steady_clock::now() < deadline; ++rounds) {
-        int ready[2];
-        ASSERT_EQ(::pipe(ready), 0);
+    for (; rounds < 300 && (rounds < 10 || std::chrono::steady_clock::now() < deadline); ++rounds) {
+        int done[2];
+        ASSERT_EQ(::pipe(done), 0);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            ::close(ready[0]);
+            ::close(done[0]);
             for (unsigned i = 0;; ++i) {
-                SaveSettings(path, i % 2 ? a : b);
-                if (i == 0) {
-                    // Start-up time varies a lot (sanitizers), so the kill is timed from here.
-                    (void)!::write(ready[1], "r", 1);
-                    ::close(ready[1]);
-                }
+                SaveSettings(path, contents[i % 2]);
+                (void)!::write(done[1], "s", 1);  // one byte per finished save
             }
         }
-        ::close(ready[1]);
-        char byte = 0;
-        const bool started = ::read(ready[0], &byte, 1) == 1;
-        ::close(ready[0]);
-        ::usleep(static_cast<useconds_t>(delay(random)));
+        ::close(done[1]);
+        // Start-up time varies a lot, so the delay is timed from the first finished save.
+        char buffer[4096];
+        ssize_t n = ::read(done[0], buffer, 1);
+        ASSERT_EQ(n, 1) << "the saving child ended before its first save";
+        ::usleep(
+            static_cast<useconds_t>(std::uniform_int_distribution<long>(0, maxDelayUs)(random)));
         ::kill(child, SIGKILL);
         ASSERT_EQ(Reap(child), -SIGKILL);
-        ASSERT_TRUE(started) << "the saving child ended before its first save";
+        long finished = 1;
+        while ((n = ::read(done[0], buffer, sizeof buffer)) > 0) {
+            finished += n;
+        }
+        ::close(done[0]);
 
+        // The file is the last finished save's, or the next one's when the kill came after its
+        // rename but before it was counted; never anything else.
         const QByteArray now = ReadBytes(path);
-        ASSERT_TRUE(now == bytesA || now == bytesB)
+        const int last = static_cast<int>((finished - 1) % 2);
+        ASSERT_TRUE(now == bytes[last] || now == bytes[1 - last])
             << "round " << rounds << ": " << now.size() << " bytes, neither old nor new";
-        (now == bytesA ? seenA : seenB)++;
+        ++seen[now == bytes[0] ? 0 : 1];
+        if (finished >= 2) {
+            ++midRun;
+        }
+        if (finished < 3) {
+            maxDelayUs = std::min(maxDelayUs * 2, 200000L);
+        } else if (finished > 6) {
+            maxDelayUs = std::max(maxDelayUs / 2, 500L);
+        }
     }
-    // Both contents turned up, so the kills did land while saves were going on.
-    EXPECT_GT(seenA, 0);
-    EXPECT_GT(seenB, 0);
+    EXPECT_GT(midRun, 0);
+    EXPECT_GT(seen[0], 0);
+    EXPECT_GT(seen[1], 0);
     Settings loaded;
     EXPECT_EQ(LoadSettings(path, loaded), 0);
-    std::printf("%d rounds, old/new seen %d/%d, %lld temporary files left by kills\n", rounds,
-                seenA, seenB, static_cast<long long>(OtherEntries(dir, "karvex.ini").size()));
+    std::printf(
+        "%d rounds (%d after a second save), contents seen %d/%d, %lld temporary files "
+        "left by kills\n",
+        rounds, midRun, seen[0], seen[1],
+        static_cast<long long>(OtherEntries(dir, "karvex.ini").size()));
 }
 
 TEST(SaveCrashTest, FullDiskKeepsOldFileAndLeavesNoTemporaryFile) {
