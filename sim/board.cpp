@@ -120,6 +120,8 @@ void Board::Impl::Close() {
     writeBlocked = false;
     out.Clear();
     reader.Reset();
+    // A message being typed is lost with the device; the module takes commands again.
+    if (module.TakingText()) module.FinishText("", false, Clock::now());
 }
 
 void Board::Impl::Open() {
@@ -138,8 +140,8 @@ void Board::Impl::Loop() {
     std::unique_lock lock(mutex);
     while (!stop) {
         Serve();
-        pollfd fds[2] = {{wakeFd, POLLIN, 0}, {pty.master, 0, 0}};
-        const nfds_t count = pty.IsOpen() ? 2 : 1;
+        pollfd fds[3] = {{wakeFd, POLLIN, 0}, {pty.master, 0, 0}, {pty.closes, POLLIN, 0}};
+        const nfds_t count = pty.IsOpen() ? 3 : 1;
         fds[1].events = static_cast<short>((reading ? POLLIN : 0) | (writeBlocked ? POLLOUT : 0));
         const uint64_t generation = ptyGeneration;
         const int timeout = Timeout(Clock::now());
@@ -164,7 +166,8 @@ void Board::Impl::Loop() {
         }
         if (stop) break;
         Serve();
-        if (ready > 0 && count == 2 && generation == ptyGeneration) {
+        if (ready > 0 && count == 3 && generation == ptyGeneration) {
+            if (fds[2].revents & POLLIN) ReleaseExclusive(pty);
             const short revents = fds[1].revents;
             if (revents & POLLOUT) writeBlocked = false;
             if (revents & POLLIN) {

@@ -1,6 +1,8 @@
 #include "sim/pty_pair.h"
 
 #include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -46,6 +48,13 @@ bool OpenPtyPair(PtyPair& pair, std::string& error) {
         ClosePtyPair(opened);
         return false;
     }
+    opened.closes = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (opened.closes < 0 ||
+        inotify_add_watch(opened.closes, name, IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        error = Failed("inotify");
+        ClosePtyPair(opened);
+        return false;
+    }
     const int flags = fcntl(opened.master, F_GETFL);
     if (flags < 0 || fcntl(opened.master, F_SETFL, flags | O_NONBLOCK) != 0 ||
         !MakeRaw(opened.keeper) || !MakeRaw(opened.master)) {
@@ -58,10 +67,19 @@ bool OpenPtyPair(PtyPair& pair, std::string& error) {
 }
 
 void ClosePtyPair(PtyPair& pair) {
+    if (pair.closes >= 0) close(pair.closes);
     if (pair.keeper >= 0) close(pair.keeper);
     if (pair.master >= 0) close(pair.master);
     pair.keeper = -1;
     pair.master = -1;
+    pair.closes = -1;
+}
+
+void ReleaseExclusive(const PtyPair& pair) {
+    char events[1024];
+    while (read(pair.closes, events, sizeof events) > 0) {
+    }
+    if (pair.keeper >= 0) ioctl(pair.keeper, TIOCNXCL);
 }
 
 }  // namespace karvex::sim

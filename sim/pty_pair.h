@@ -12,6 +12,10 @@ struct PtyPair {
     // closed, the master then sees no hang-up (which poll would report without end).
     int keeper = -1;
     std::string path;  // the slave device, e.g. /dev/pts/7
+    // Readable (inotify) when someone closes the slave. The keeper holds the terminal open, so
+    // the kernel never clears an exclusive-use flag (TIOCEXCL) that the program set; the board
+    // clears it on each close (ReleaseExclusive), as the last close of a real device would.
+    int closes = -1;
 
     bool IsOpen() const { return master >= 0; }
 };
@@ -19,5 +23,7 @@ struct PtyPair {
 // Opens a new pair; on failure nothing stays open and `error` tells why.
 bool OpenPtyPair(PtyPair& pair, std::string& error);
 void ClosePtyPair(PtyPair& pair);
+// Drains the close notifications and makes the device openable again for everyone.
+void ReleaseExclusive(const PtyPair& pair);
 
 }  // namespace karvex::sim

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "tests/sim/board_fixture.h"
 
@@ -78,6 +79,20 @@ TEST_F(BoardTest, VanishBehaviourDropsTheDeviceOnItsCommand) {
     EXPECT_EQ(again.ReadCount(9, Ms(2000)), "AT\r\r\nOK\r\n");
 }
 
+TEST_F(BoardTest, MessageBeingTypedIsLostWithTheDevice) {
+    EchoOff();
+    Exchange("AT+CMGF=1\r", 6);
+    ASSERT_EQ(Exchange("AT+CMGS=\"" + board.OwnNumber() + "\"\r", 4), "\r\n> ");
+    ASSERT_TRUE(device->Write("half a mess"));
+    ASSERT_TRUE(board.WaitForReceived("half a mess", Ms(2000)));
+    board.Vanish();
+    board.Reappear();
+    Device again(board.DevicePath());
+    ASSERT_TRUE(again.Write("age\x1A\rAT\r"));
+    EXPECT_EQ(again.ReadCount(15, Ms(2000)), "\r\nERROR\r\n\r\nOK\r\n");
+    EXPECT_EQ(board.StoredMessages(), 0u);
+}
+
 TEST_F(BoardTest, ReopenedManyTimes) {
     // The program closes and re-opens the device; the board notices nothing and keeps answering.
     device->Close();
@@ -87,6 +102,27 @@ TEST_F(BoardTest, ReopenedManyTimes) {
         ASSERT_TRUE(d.Write("AT\r"));
         ASSERT_EQ(d.ReadCount(9, Ms(2000)), "AT\r\r\nOK\r\n") << "round " << i;
     }
+}
+
+// A real device forgets its exclusive-use flag on its last close; the board, which holds the
+// terminal open itself, clears it when the program closes, or a user without privileges could
+// never open the device a second time (root is exempt from the flag, so check the flag itself).
+TEST_F(BoardTest, ExclusiveUseEndsWithTheProgramsClose) {
+    device->Close();
+    int fd = ::open(board.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ioctl(fd, TIOCEXCL), 0);
+    ::close(fd);  // without TIOCNXCL
+    int exclusive = 1;
+    const auto deadline = Steady::now() + Ms(2000);
+    while (exclusive != 0 && Steady::now() < deadline) {
+        std::this_thread::sleep_for(Ms(5));
+        fd = ::open(board.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+        ::close(fd);
+    }
+    EXPECT_EQ(exclusive, 0);
 }
 
 TEST(BoardLinks, PlacedReplacedAndRemoved) {
