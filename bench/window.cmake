@@ -1,0 +1,6 @@
+# The operator window: start-up and shut-down time, idle CPU, UI latency under traffic, and the
+# log view's append cost and memory as the log grows.
+foreach(name startup idle_cpu ui_latency log_append)
+    add_executable(bench_window_${name} ${CMAKE_CURRENT_LIST_DIR}/window_${name}.cpp)
+    target_link_libraries(bench_window_${name} PRIVATE karvex_window karvex_sim Qt6::Test)
+endforeach()
