@@ -67,6 +67,7 @@ struct Board::Impl {
     uint64_t requested = 0;
     uint64_t served = 0;
     bool stop = false;
+    bool running = true;  // false once the thread has left its loop
     int wakeFd = -1;
     std::thread thread;
 
@@ -92,6 +93,10 @@ struct Board::Impl {
 void Board::Impl::Run(Request request, std::unique_lock<std::mutex>& lock) {
     requests.push_back(request);
     const uint64_t ticket = ++requested;
+    if (!running) {
+        Serve();  // the thread is gone: nobody else touches the descriptors now
+        return;
+    }
     Wake();
     changed.wait(lock, [&] { return served >= ticket; });
 }
@@ -145,13 +150,13 @@ void Board::Impl::Loop() {
         fds[1].events = static_cast<short>((reading ? POLLIN : 0) | (writeBlocked ? POLLOUT : 0));
         const uint64_t generation = ptyGeneration;
         const int timeout = Timeout(Clock::now());
-        auto traffic_ = std::move(traffic);
+        auto seen = std::move(traffic);
         traffic.clear();
-        const TrafficObserver observer_ = observer;
+        const TrafficObserver notify = observer;
 
         lock.unlock();
-        if (observer_) {
-            for (const auto& [received, bytes] : traffic_) observer_(received, bytes);
+        if (notify) {
+            for (const auto& [received, bytes] : seen) notify(received, bytes);
         }
         const int ready = poll(fds, count, timeout);
         lock.lock();
@@ -180,6 +185,7 @@ void Board::Impl::Loop() {
         TickGps(now);
         Flush();
     }
+    running = false;
     Serve();  // nobody stays waiting for a request
 }
 
