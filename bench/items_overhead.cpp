@@ -20,6 +20,7 @@
 #include "sequencer/operator_panel.h"
 #include "sequencer/test_items.h"
 #include "sim/board.h"
+#include "tests/items/item_expectations.h"
 
 namespace {
 
@@ -39,14 +40,7 @@ class QuietPanel final : public OperatorPanel {
 };
 
 TestInputs Inputs(int item) {
-    TestInputs in;
-    in.item = item;
-    in.apn = "apn.example";
-    in.user = "user";
-    in.password = "pass";
-    in.phone = "09012345678";
-    in.smsNumber = "1";
-    return in;
+    return testing::StandardInputs(item);
 }
 
 struct Line {
@@ -98,10 +92,8 @@ Figures RunOnce(int item) {
     sim::Board board;
     board.SetTimeLine("Sat Mar  7 09:05:30 2026 JST");
     if (item == 7) {  // the store starts empty; give slot 1 a message
-        board.SetBehaviour("AT+CMGR",
-                           {.kind = sim::Behaviour::Kind::Reply,
-                            .reply = "\r\n+CMGR: \"REC UNREAD\",\"+8190\",,\"26/03/07,09:05:40+36\""
-                                     "\r\nTEST SMS 1\r\n\r\nOK\r\n"});
+        board.SetBehaviour("AT+CMGR", {.kind = sim::Behaviour::Kind::Reply,
+                                       .reply = std::string(testing::kStoredSmsReply)});
     }
     TrafficLog log;
     QuietPanel panel;

@@ -35,6 +35,10 @@ inline TestInputs StandardInputs(int item, bool tolva2 = false) {
     return in;
 }
 
+// What the module answers to AT+CMGR for a stored message (a board starts with an empty store).
+inline constexpr const char* kStoredSmsReply =
+    "\r\n+CMGR: \"REC UNREAD\",\"+8190\",,\"26/03/07,09:05:40+36\"\r\nTEST SMS 1\r\n\r\nOK\r\n";
+
 inline constexpr uint32_t kWriteOnly = 0xFFFFFFFFu;
 
 inline std::string HttpConfigCommand() {

@@ -48,10 +48,8 @@ TEST_P(EveryItemOnBoard, SendsItsCommandsAndEndsWithTheControlsEnabled) {
     BoardRig rig;
     ASSERT_TRUE(rig.Connect());
     if (item == 7) {  // the board's store starts empty: slot 1 holds a message for this run
-        rig.board.SetBehaviour(
-            "AT+CMGR", {.kind = sim::Behaviour::Kind::Reply,
-                        .reply = "\r\n+CMGR: \"REC UNREAD\",\"+8190\",,\"26/03/07,09:05:40+36\"\r\n"
-                                 "TEST SMS 1\r\n\r\nOK\r\n"});
+        rig.board.SetBehaviour("AT+CMGR",
+                               {.kind = sim::Behaviour::Kind::Reply, .reply = kStoredSmsReply});
     }
     ASSERT_TRUE(rig.Run(StandardInputs(item, tolva2)));
 
