@@ -26,7 +26,7 @@ namespace {
 // Runs the event loop for `ms` (QTest::qWait would add its own 10 ms sleeps and wake-ups).
 void RunFor(int ms) {
     QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
