@@ -65,6 +65,8 @@ class CModemTestDlg : public QDialog {
     bool LinkOpen() const;
     karvex::TrafficLog& Log() { return log_; }
     karvex::ModemSession& Session() { return *session_; }
+    // What the sequence worker calls (any thread).
+    karvex::OperatorPanel& Panel();
 
   protected:
     void closeEvent(QCloseEvent* event) override;

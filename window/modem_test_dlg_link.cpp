@@ -28,6 +28,10 @@ bool CModemTestDlg::LinkOpen() const {
     return session_->LinkOpen();
 }
 
+OperatorPanel& CModemTestDlg::Panel() {
+    return *panel_;
+}
+
 void CModemTestDlg::EnableInputs(bool enable) {
     for (int id : InputControls()) {
         Control(id)->setEnabled(enable);

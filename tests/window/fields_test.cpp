@@ -49,6 +49,7 @@ TEST(FirstStart, DefaultsWithoutASettingsFile) {
     EXPECT_FALSE(dlg.LinkOpen());
     EXPECT_TRUE(dlg.SettingsPath().isEmpty());
     EXPECT_TRUE(LogText(dlg).isEmpty());
+    EXPECT_EQ(As<QLabel>(dlg, kIdVersion)->text(), QStringLiteral("Version 1.01"));
 }
 
 TEST(FirstStart, ItemCaptionsInOrder) {

@@ -160,13 +160,5 @@ TEST(VersionLabel, FormatsThreeNumbersWithoutASecondSeparator) {
     }
 }
 
-TEST(VersionLabel, ShowsTheProjectVersion) {
-    DialogRig rig;
-    ASSERT_TRUE(ProgramVersion().has_value());
-    const VersionNumbers v = *ProgramVersion();
-    EXPECT_EQ(As<QLabel>(*rig.dlg, kIdVersion)->text(), FormatVersionLabel(v));
-    EXPECT_EQ(As<QLabel>(*rig.dlg, kIdVersion)->text(), QStringLiteral("Version 1.01"));
-}
-
 }  // namespace
 }  // namespace karvex::wt

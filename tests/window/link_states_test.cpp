@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <chrono>
+#include <thread>
 
 #include "tests/window/window_rig.h"
 #include "window/modem_test_app.h"
@@ -170,6 +171,38 @@ TEST(LinkStates, DisconnectDuringARunStopsItAndStaysClosed) {
     EXPECT_EQ(Enables(dlg), ExpectedEnables(LinkView::Closed));
     EXPECT_FALSE(LogText(dlg).contains("...timeout..."));
     EXPECT_EQ(at.board.Commands().size(), 1u);
+}
+
+TEST(LinkStates, WorkerEnablesApplyOnlyWhileTheLinkIsOpen) {
+    BoardAt at(17);
+    DialogRig rig;
+    CModemTestDlg& dlg = *rig.dlg;
+    auto fromWorker = [&](bool enable) {
+        std::thread worker([&] { dlg.Panel().EnableInputs(enable); });
+        worker.join();
+        QCoreApplication::processEvents();
+    };
+    fromWorker(true);
+    EXPECT_EQ(Enables(dlg), ExpectedEnables(LinkView::Closed)) << "closed link: ignored";
+    fromWorker(false);
+    EXPECT_EQ(Enables(dlg), ExpectedEnables(LinkView::Closed)) << "the radios stay enabled";
+
+    rig.ConnectTo(17);
+    ASSERT_TRUE(dlg.LinkOpen());
+    fromWorker(false);
+    EXPECT_EQ(Enables(dlg), ExpectedEnables(LinkView::Running));
+    fromWorker(true);
+    EXPECT_EQ(Enables(dlg), ExpectedEnables(LinkView::Open));
+
+    // A request made before a disconnect and delivered after a reconnect belongs to the old
+    // link: it must not disable the new link's idle controls.
+    std::thread stale([&] { dlg.Panel().EnableInputs(false); });
+    stale.join();
+    rig.Press(kIdConnect);  // disconnect
+    rig.Press(kIdConnect);  // connect again
+    ASSERT_TRUE(dlg.LinkOpen());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Enables(dlg), ExpectedEnables(LinkView::Open));
 }
 
 TEST(LinkStates, OperatorMessageFromASequence) {

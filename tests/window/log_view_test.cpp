@@ -4,7 +4,6 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 
-#include <atomic>
 #include <thread>
 
 #include "link/traffic_log.h"
@@ -183,12 +182,10 @@ TEST(LogView, WritersOnOtherThreadsPostOneCoalescedRefresh) {
 
     // Two writers while the UI thread is busy elsewhere: their thousands of appends are one
     // pending refresh when it comes back.
-    std::atomic<int> done{0};
     auto writer = [&](char tag) {
         for (int i = 0; i < 2000; ++i) {
             rig.log.Append(std::string(1, tag) + std::to_string(i) + "\r\n");
         }
-        done.fetch_add(1);
     };
     std::thread a(writer, 'a');
     std::thread b(writer, 'b');
@@ -200,23 +197,6 @@ TEST(LogView, WritersOnOtherThreadsPostOneCoalescedRefresh) {
     EXPECT_EQ(text.count(QChar(u'\n')), 4000);
     EXPECT_TRUE(text.contains("a1999\n"));
     EXPECT_TRUE(text.contains("b1999\n"));
-
-    // And while the UI thread keeps up, every append shows, in the model's order.
-    counter.posted = 0;
-    std::thread c([&] {
-        for (int i = 0; i < 300; ++i) {
-            rig.log.Append("c" + std::to_string(i) + "\r\n");
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-    });
-    const bool shown =
-        QTest::qWaitFor([&] { return rig.edit.toPlainText().endsWith("c299\n"); }, 10000);
-    c.join();
-    ASSERT_TRUE(shown);
-    rig.Settle();
-    QString model = QString::fromStdString(rig.log.Snapshot()).remove(QChar(u'\r'));
-    EXPECT_EQ(rig.edit.toPlainText(), model);
-    EXPECT_GT(counter.posted, 0);
 }
 
 }  // namespace
