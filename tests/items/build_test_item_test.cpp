@@ -52,27 +52,12 @@ INSTANTIATE_TEST_SUITE_P(Catalogue, EveryItem,
                          ::testing::Combine(::testing::Range(0, kTestItemCount),
                                             ::testing::Bool()));
 
-TEST(TestItems, Tolva2ChangesOnlySteps2And9OfItem0) {
-    const auto one = ExpectedSteps(0, false);
-    const auto two = Build(Inputs(0, true));
-    ASSERT_EQ(two.size(), one.size());
-    for (size_t i = 0; i < one.size(); ++i) {
-        EXPECT_EQ(two[i].timeout, one[i].timeout);
-        EXPECT_EQ(two[i].command, i == 1 || i == 8 ? "AT" : one[i].command) << i;
-    }
-}
-
 TEST(TestItems, SmsTextIsTheTenCharactersAndCtrlZ) {
     std::string message;
     auto list = BuildTestItem(Inputs(5), message);
     ASSERT_TRUE(list);
     const std::string text = (*list)[4].command;
     EXPECT_EQ(text, std::string("\x54\x45\x53\x54\x20\x53\x4D\x53\x20\x31\x1A", 11));
-}
-
-TEST(TestItems, TimeServiceHostFitsTheHttpCommand) {
-    EXPECT_LE(std::string(kTimeServiceHost).size(), 60u);
-    EXPECT_LE(testing::HttpConfigCommand().size(), 79u);
 }
 
 TEST(TestItems, IndexOutsideTheCatalogueBuildsNothingAndSaysNothing) {
