@@ -34,8 +34,41 @@ QByteArray ToCp932(const QString& text) {
 }
 
 QString FromCp932(QByteArrayView bytes) {
-    QStringDecoder decoder(kCodec);
-    return decoder.decode(bytes);
+    // The codec follows IBM's table for three control bytes (0x1A, 0x1C and 0x7F come out as one
+    // another) and gives U+001A for bytes it cannot decode, where CP932 maps every byte below 0x80
+    // to itself. Left so, a stray byte in a file would turn into Ctrl-Z, which the next save or a
+    // command would send on as a real 0x1A. None of the three can be the second byte of a
+    // double-byte character, so the text between them is decoded on its own, and what the codec
+    // could not decode is shown as U+FFFD (saved as '?').
+    QString out;
+    out.reserve(bytes.size());
+    const auto decodeRun = [&](QByteArrayView run) {
+        if (run.isEmpty()) {
+            return;
+        }
+        // The codec keeps a lead byte at the end of its input waiting for a trail byte that never
+        // comes; an LF behind the run (never a trail byte) makes it report that byte too.
+        QByteArray terminated(run.data(), run.size());
+        terminated.append('\n');
+        QStringDecoder decoder(kCodec);
+        QString text = decoder.decode(terminated);
+        if (text.endsWith(u'\n')) {
+            text.chop(1);
+        }
+        text.replace(QChar(0x1A), QChar(QChar::ReplacementCharacter));
+        out += text;
+    };
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\x1A' || c == '\x1C' || c == '\x7F') {
+            decodeRun(bytes.sliced(start, i - start));
+            out += QChar(static_cast<char16_t>(static_cast<unsigned char>(c)));
+            start = i + 1;
+        }
+    }
+    decodeRun(bytes.sliced(start));
+    return out;
 }
 
 }  // namespace karvex
