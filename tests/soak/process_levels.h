@@ -18,7 +18,8 @@
 #define KARVEX_SOAK_SANITIZED 1
 #endif
 #if defined(KARVEX_SOAK_SANITIZED)
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime (its header does not come with every compiler).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace karvex::soak {
