@@ -117,7 +117,10 @@ bool SaveSettings(const QString& path, const Settings& values) {
     // The new text goes to a temporary file beside the old one, which is renamed over it only
     // when everything was written and synced; a kill or a full disk leaves the old file whole.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered, so that a write the disk refuses fails here. Buffered, the bytes would only go
+    // out when the file is committed, and Qt then renames the cut-short file over the old one and
+    // reports success.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         return false;
     }
     // The file holds a password in clear. When it replaces a file, QSaveFile gives the temporary
