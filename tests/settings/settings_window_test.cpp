@@ -13,20 +13,6 @@
 #include "window/modem_test_dlg.h"
 #include "window/settings_file.h"
 
-#if defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define KARVEX_TSAN 1
-#endif
-#endif
-#if defined(__SANITIZE_THREAD__) || defined(KARVEX_TSAN)
-// Qt's own libraries are not built with ThreadSanitizer, so the synchronisation of their internal
-// thread pool (image conversion while the window paints) is invisible to it and reported as races.
-// This program starts no threads of its own: no link is opened here.
-extern "C" const char* __tsan_default_suppressions() {
-    return "race:libQt6Gui.so\nrace:libQt6Core.so\n";
-}
-#endif
-
 namespace karvex {
 namespace {
 
