@@ -311,7 +311,7 @@ TEST_P(FailingStep, StopsTheList) {
     const auto commands = rig.Commands();
     ASSERT_EQ(commands.size(), f.commandsSent);
     const long long took = MsBetween(commands.back().at, end);
-    EXPECT_GE(took, f.endAfterMs);
+    EXPECT_GE(took, f.endAfterMs - kStampMs);  // the board's stamp may lag its arrival
     EXPECT_LE(took, f.endAfterMs + kSlackMs);
     EXPECT_TRUE(EndsWith(rig.log.Snapshot(), f.logTail)) << rig.log.Snapshot();
     EXPECT_EQ(rig.panel.Calls(),
