@@ -5,8 +5,6 @@
 //      both threads and close the port;
 //   4. CPU with the link open after the device vanished.
 // Usage: bench_link [commands-for-turnaround (default 200)]
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,24 +12,19 @@
 #include <thread>
 #include <vector>
 
+#include "cpu_time.h"
 #include "sequencer/command_step.h"
 #include "sequencer/modem_session.h"
 #include "sim/board.h"
 #include "support/running_link.h"
 
 using namespace std::chrono_literals;
+using karvex::bench::CpuSeconds;
 using karvex::testing::RecordingPanel;
 using karvex::testing::RunningLink;
 using SteadyClock = std::chrono::steady_clock;
 
 namespace {
-
-double CpuSeconds() {
-    rusage r{};
-    getrusage(RUSAGE_SELF, &r);
-    auto s = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return s(r.ru_utime) + s(r.ru_stime);
-}
 
 double Ms(SteadyClock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 

@@ -2,40 +2,28 @@
 // sends nothing. The board runs in a child process so that only the window's own threads (the UI
 // thread and the receive monitor) are counted.
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
+#include "cpu_time.h"
 #include "link/serial_port.h"
 #include "sim/board.h"
+#include "run_for.h"
 #include "window/modem_test_dlg.h"
 
 namespace {
 
-// Runs the event loop for `ms` (QTest::qWait would add its own 10 ms sleeps and wake-ups).
-void RunFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+using karvex::bench::CpuSeconds;
+using karvex::bench::RunFor;
 
 constexpr int kCom = 96;
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto secs = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return secs(usage.ru_utime) + secs(usage.ru_stime);
-}
 
 void Measure(const char* what, int seconds) {
     const auto t0 = std::chrono::steady_clock::now();

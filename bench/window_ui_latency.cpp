@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -19,16 +18,12 @@
 
 #include "link/serial_port.h"
 #include "sim/board.h"
+#include "run_for.h"
 #include "window/modem_test_dlg.h"
 
 namespace {
 
-// Runs the event loop for `ms` (QTest::qWait would add its own 10 ms sleeps and wake-ups).
-void RunFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+using karvex::bench::RunFor;
 
 constexpr int kCom = 95;
 constexpr int kTickMs = 5;
