@@ -26,11 +26,14 @@ using SteadyClock = std::chrono::steady_clock;
 
 namespace {
 
-double Ms(SteadyClock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(SteadyClock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 std::vector<karvex::CommandStep> Steps(const char* command, uint32_t timeout, int count) {
     std::vector<karvex::CommandStep> steps(static_cast<size_t>(count) + 1);
-    for (int i = 0; i < count; ++i) karvex::MakeStep(steps[static_cast<size_t>(i)], command, timeout);
+    for (int i = 0; i < count; ++i)
+        karvex::MakeStep(steps[static_cast<size_t>(i)], command, timeout);
     return steps;
 }
 
@@ -80,9 +83,10 @@ void Turnaround(int count, bool echo) {
     std::sort(gaps.begin(), gaps.end());
     if (gaps.empty()) return;
     auto pct = [&](double p) { return gaps[static_cast<size_t>(p * (gaps.size() - 1))]; };
-    std::printf("turnaround, echo %s, over %zu commands: min %.1f ms, median %.1f ms, p99 %.1f ms, max %.1f ms"
-                " (fixed pauses: 230 ms, 260 ms with echo)\n",
-                echo ? "on" : "off", gaps.size(), gaps.front(), pct(0.5), pct(0.99), gaps.back());
+    std::printf(
+        "turnaround, echo %s, over %zu commands: min %.1f ms, median %.1f ms, p99 %.1f ms,"
+        " max %.1f ms (fixed pauses: 230 ms, 260 ms with echo)\n",
+        echo ? "on" : "off", gaps.size(), gaps.front(), pct(0.5), pct(0.99), gaps.back());
 }
 
 void DisconnectDuringPause() {
@@ -105,9 +109,10 @@ void DisconnectDuringPause() {
         times.push_back(Ms(SteadyClock::now() - t0));
     }
     std::sort(times.begin(), times.end());
-    std::printf("disconnect during the JST pause with a step waiting (20 rounds): median %.2f ms,"
-                " max %.2f ms\n",
-                times[times.size() / 2], times.back());
+    std::printf(
+        "disconnect during the JST pause with a step waiting (20 rounds): median %.2f ms,"
+        " max %.2f ms\n",
+        times[times.size() / 2], times.back());
 }
 
 void VanishedCpu() {

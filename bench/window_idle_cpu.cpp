@@ -14,8 +14,8 @@
 
 #include "cpu_time.h"
 #include "link/serial_port.h"
-#include "sim/board.h"
 #include "run_for.h"
+#include "sim/board.h"
 #include "window/modem_test_dlg.h"
 
 namespace {

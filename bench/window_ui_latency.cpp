@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "link/serial_port.h"
-#include "sim/board.h"
 #include "run_for.h"
+#include "sim/board.h"
 #include "window/modem_test_dlg.h"
 
 namespace {

@@ -14,13 +14,13 @@ using LineBuffer = std::array<char, 256>;
 inline constexpr int kMaxLineBytes = 80;
 
 struct ReadLineResult {
-    int code = E_FAIL;         // 0: a complete line is in the buffer; E_FAIL: none
+    int code = E_FAIL;        // 0: a complete line is in the buffer; E_FAIL: none
     bool portFailed = false;  // the read failed (as opposed to timing out or overflowing)
 };
 
-// Reads one byte at a time. A line ends at an LF at write position 2 or later: kept as it is after a
-// CR, widened to CR LF otherwise. A read that does not return one byte, or 80 bytes without an end,
-// drops what was gathered. The buffer holds the line NUL-terminated on success.
+// Reads one byte at a time. A line ends at an LF at write position 2 or later: kept as it is after
+// a CR, widened to CR LF otherwise. A read that does not return one byte, or 80 bytes without an
+// end, drops what was gathered. The buffer holds the line NUL-terminated on success.
 ReadLineResult ReadLine(Port& port, LineBuffer& buffer);
 
 // The line as text: up to its first NUL (a NUL received inside a line cuts it).

@@ -17,7 +17,7 @@ namespace karvex {
 enum class Verdict : int { Waiting = 0, Success = 1, Failure = 2 };
 
 class LinkState {
-public:
+  public:
     static constexpr size_t kExpectedSize = 256;  // the expected reply keeps at most 255 bytes
 
     bool LinkOpen() const { return linkOpen_.load(); }
@@ -38,7 +38,7 @@ public:
     // Blocks until the link closes, the result flag is not Waiting, or `deadline` passes.
     void WaitForVerdict(std::chrono::steady_clock::time_point deadline);
 
-private:
+  private:
     std::atomic<int> linkOpen_{0};
     std::atomic<int> result_{0};
     mutable std::mutex mutex_;

@@ -10,7 +10,7 @@ namespace karvex {
 inline constexpr int E_FAIL = static_cast<int>(0x80004005u);
 
 class Port {
-public:
+  public:
     virtual ~Port() = default;
     // Discards what waits in the input queue (never blocks for long, see SerialPort::Purge).
     virtual void Purge() = 0;

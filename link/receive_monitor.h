@@ -9,9 +9,9 @@
 namespace karvex {
 
 struct MonitorTiming {
-    int afterLineMs = 30;      // after every logged line
-    int pauseTextMs = 500;     // more after a line holding "JST"
-    int beforeSuccessMs = 200;  // before a success verdict is published
+    int afterLineMs = 30;         // after every logged line
+    int pauseTextMs = 500;        // more after a line holding "JST"
+    int beforeSuccessMs = 200;    // before a success verdict is published
     int afterFailedReadMs = 101;  // one read time-out
 };
 

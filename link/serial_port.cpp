@@ -21,14 +21,22 @@ using SteadyClock = std::chrono::steady_clock;
 
 speed_t BaudConstant(uint32_t baud) {
     switch (baud) {
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        case 230400: return B230400;
-        case 460800: return B460800;
-        case 921600: return B921600;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        case 460800:
+            return B460800;
+        case 921600:
+            return B921600;
     }
     return B0;
 }
@@ -55,7 +63,8 @@ bool Configure(int fd, uint32_t baud) {
 
 int RemainingMs(SteadyClock::time_point deadline) {
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now())
+            .count();
     // Round up so that a poll never returns a hair before the deadline and then loops once more.
     return left <= 0 ? 0 : static_cast<int>(left) + 1;
 }
@@ -94,12 +103,14 @@ struct SerialPort::Use {
     int fd = -1;
     int wakeFd = -1;
 
-private:
+  private:
     SerialPort& port_;
     bool ok_;
 };
 
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort() {
+    Close();
+}
 
 bool SerialPort::Enter(int& fd, int& wakeFd) {
     std::lock_guard lock(mutex_);
@@ -201,10 +212,13 @@ int SerialPort::Write(const void* bytes, uint32_t count) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) return done > 0 ? static_cast<int>(done) : -1;
         switch (WaitReady(use.fd, use.wakeFd, POLLOUT, deadline)) {
-            case Ready::Yes: continue;
-            case Ready::TimedOut: return static_cast<int>(done);
+            case Ready::Yes:
+                continue;
+            case Ready::TimedOut:
+                return static_cast<int>(done);
             case Ready::Woken:
-            case Ready::Failed: return done > 0 ? static_cast<int>(done) : -1;
+            case Ready::Failed:
+                return done > 0 ? static_cast<int>(done) : -1;
         }
     }
     return static_cast<int>(done);
@@ -218,10 +232,13 @@ int SerialPort::Read(void* buffer, uint32_t count) {
     uint32_t done = 0;
     while (done < count) {
         switch (WaitReady(use.fd, use.wakeFd, POLLIN, deadline)) {
-            case Ready::Yes: break;
-            case Ready::TimedOut: return static_cast<int>(done);
+            case Ready::Yes:
+                break;
+            case Ready::TimedOut:
+                return static_cast<int>(done);
             case Ready::Woken:
-            case Ready::Failed: return done > 0 ? static_cast<int>(done) : -1;
+            case Ready::Failed:
+                return done > 0 ? static_cast<int>(done) : -1;
         }
         const ssize_t n = ::read(use.fd, p + done, count - done);
         if (n > 0) {
@@ -242,9 +259,17 @@ SerialPort& ThePort() {
 int OpenPort(const std::string& devicePath, uint32_t baud) {
     return ThePort().Open(devicePath, baud) ? 1 : 0;
 }
-void PurgeInput() { ThePort().Purge(); }
-int WritePort(const void* bytes, uint32_t count) { return ThePort().Write(bytes, count); }
-int ReadPort(void* buffer, uint32_t count) { return ThePort().Read(buffer, count); }
-void ClosePort() { ThePort().Close(); }
+void PurgeInput() {
+    ThePort().Purge();
+}
+int WritePort(const void* bytes, uint32_t count) {
+    return ThePort().Write(bytes, count);
+}
+int ReadPort(void* buffer, uint32_t count) {
+    return ThePort().Read(buffer, count);
+}
+void ClosePort() {
+    ThePort().Close();
+}
 
 }  // namespace karvex

@@ -19,7 +19,7 @@
 namespace karvex {
 
 class SerialPort final : public Port {
-public:
+  public:
     SerialPort() = default;
     ~SerialPort() override;
     SerialPort(const SerialPort&) = delete;
@@ -41,7 +41,7 @@ public:
     static constexpr int kReadConstantMs = 100;
     static constexpr int kWriteConstantMs = 100;
 
-private:
+  private:
     struct Use;  // an operation in progress: holds the descriptor alive
     bool Enter(int& fd, int& wakeFd);
     void Leave();
@@ -49,7 +49,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable idle_;
     int fd_ = -1;
-    int wakeFd_ = -1;     // eventfd, made readable by Shutdown to wake every poll
+    int wakeFd_ = -1;      // eventfd, made readable by Shutdown to wake every poll
     bool closing_ = true;  // no device, or shut down: new operations fail at once
     int inUse_ = 0;        // operations currently inside
 };

@@ -56,6 +56,8 @@ void TrafficLog::Notify() {
     if (observer) observer();
 }
 
-void AppendLog(TrafficLog& log, std::string_view text) { log.Append(text); }
+void AppendLog(TrafficLog& log, std::string_view text) {
+    log.Append(text);
+}
 
 }  // namespace karvex

@@ -1,5 +1,5 @@
-// The traffic log: exactly the bytes logged (CP932/ASCII), shared by the monitor, the runner and the
-// window. Thread-safe; the window only displays it.
+// The traffic log: exactly the bytes logged (CP932/ASCII), shared by the monitor, the runner and
+// the window. Thread-safe; the window only displays it.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,7 @@
 namespace karvex {
 
 class TrafficLog {
-public:
+  public:
     void Append(std::string_view bytes);
     void Clear();
     std::string Snapshot() const;
@@ -30,7 +30,7 @@ public:
     // block; the window posts a queued refresh from it.
     void SetObserver(std::function<void()> observer);
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::string bytes_;
     uint64_t epoch_ = 0;

@@ -10,8 +10,12 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-bool IsDelayStep(const CommandStep& step) { return step.command[0] == '*'; }
-bool IsEndMarker(const CommandStep& step) { return step.command[0] == '\0'; }
+bool IsDelayStep(const CommandStep& step) {
+    return step.command[0] == '*';
+}
+bool IsEndMarker(const CommandStep& step) {
+    return step.command[0] == '\0';
+}
 
 }  // namespace
 
@@ -26,7 +30,9 @@ bool MakeStep(CommandStep& step, std::string_view command, uint32_t timeout, con
     return true;
 }
 
-void EnableInputs(RunContext& ctx, bool enable) { ctx.panel.EnableInputs(enable); }
+void EnableInputs(RunContext& ctx, bool enable) {
+    ctx.panel.EnableInputs(enable);
+}
 
 int SendCommand(RunContext& ctx, const char* command, uint32_t timeout) {
     std::string line(command, strnlen(command, kCommandFieldSize - 1));
@@ -48,9 +54,12 @@ int SendCommand(RunContext& ctx, const char* command, uint32_t timeout) {
         // Tested in this order: a closed link beats a verdict, a verdict beats the deadline.
         if (!ctx.link.LinkOpen()) return E_FAIL;
         switch (ctx.link.Result()) {
-            case Verdict::Success: return 0;
-            case Verdict::Failure: return E_FAIL;
-            case Verdict::Waiting: break;
+            case Verdict::Success:
+                return 0;
+            case Verdict::Failure:
+                return E_FAIL;
+            case Verdict::Waiting:
+                break;
         }
         if (SteadyClock::now() > deadline) {
             AppendLog(ctx.log, kTimeoutText);

@@ -11,13 +11,14 @@
 
 namespace karvex {
 
-inline constexpr size_t kCommandFieldSize = 80;  // at most 79 bytes of command text
+inline constexpr size_t kCommandFieldSize = 80;   // at most 79 bytes of command text
 inline constexpr uint32_t kNoWait = 0xFFFFFFFFu;  // write the command, do not wait for a verdict
 
 struct CommandStep {
-    char command[kCommandFieldSize] = {};  // empty: end of the list; starting with '*': a delay step
-    uint32_t timeout = 0;                  // ms; for a delay step the length of the pause
-    const char* expected = "";             // never null; empty means "OK\r"
+    char command[kCommandFieldSize] =
+        {};                     // empty: end of the list; starting with '*': a delay step
+    uint32_t timeout = 0;       // ms; for a delay step the length of the pause
+    const char* expected = "";  // never null; empty means "OK\r"
 };
 
 // Fills a step; false (and the step left empty) when `command` does not fit the field.
@@ -33,9 +34,9 @@ struct RunContext {
 };
 
 enum class RunOutcome {
-    Completed,    // the end marker was reached
-    StepFailed,   // failure reply, time-out or send error
-    LinkClosed,   // the link closed while waiting, or was found closed after a step
+    Completed,   // the end marker was reached
+    StepFailed,  // failure reply, time-out or send error
+    LinkClosed,  // the link closed while waiting, or was found closed after a step
 };
 
 // Sends the steps of one list, without touching the input controls.

@@ -6,7 +6,9 @@ ModemSession::ModemSession(TrafficLog& log, OperatorPanel& panel, SerialPort& po
                            MonitorTiming timing)
     : log_(log), panel_(panel), port_(port), timing_(timing) {}
 
-ModemSession::~ModemSession() { Disconnect(); }
+ModemSession::~ModemSession() {
+    Disconnect();
+}
 
 bool ModemSession::Connect(const std::string& devicePath, uint32_t baud) {
     if (state_.LinkOpen()) return false;

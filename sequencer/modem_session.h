@@ -4,8 +4,8 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <mutex>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -19,7 +19,7 @@
 namespace karvex {
 
 class ModemSession {
-public:
+  public:
     ModemSession(TrafficLog& log, OperatorPanel& panel, SerialPort& port = ThePort(),
                  MonitorTiming timing = MonitorTiming{});
     ~ModemSession();  // disconnects: every thread joined, the port closed
@@ -45,7 +45,7 @@ public:
 
     LinkState& State() { return state_; }
 
-private:
+  private:
     TrafficLog& log_;
     OperatorPanel& panel_;
     SerialPort& port_;

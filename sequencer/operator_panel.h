@@ -7,7 +7,7 @@
 namespace karvex {
 
 class OperatorPanel {
-public:
+  public:
     virtual ~OperatorPanel() = default;
     // Enables or disables the nine input controls together. The window ignores an enable that
     // arrives when its link is closed.

@@ -28,12 +28,12 @@ struct Behaviour {
         Vanish,      // the device disappears when the command arrives
     };
     Kind kind = Kind::Normal;
-    std::string reply{};         // for Kind::Reply: the exact bytes
-    milliseconds delay{0};       // before the answer starts
-    milliseconds perByte{0};     // slow delivery: pause between the bytes of the answer
-    std::string before{};        // sent before the answer (unsolicited lines, garbage)
-    std::string after{};         // sent right after the answer
-    int times = -1;              // how many matching commands it applies to; -1: all
+    std::string reply{};      // for Kind::Reply: the exact bytes
+    milliseconds delay{0};    // before the answer starts
+    milliseconds perByte{0};  // slow delivery: pause between the bytes of the answer
+    std::string before{};     // sent before the answer (unsolicited lines, garbage)
+    std::string after{};      // sent right after the answer
+    int times = -1;           // how many matching commands it applies to; -1: all
 };
 
 struct RxByte {
@@ -50,7 +50,7 @@ struct RxCommand {
 };
 
 class Board {
-public:
+  public:
     Board();  // opens the pair in raw mode and starts answering
     ~Board();
     Board(const Board&) = delete;
@@ -108,7 +108,7 @@ public:
     // Records are kept by default; a long-running board turns them off to bound its memory.
     void SetRecording(bool recording);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -7,7 +7,7 @@
 namespace karvex::sim {
 
 class ComLinks {
-public:
+  public:
     // Makes <dir>/dosdevices/com<n> point at `target`, replacing what stood there in one step.
     bool Place(const std::string& dir, int n, const std::string& target);
     // Points every link placed so far at a new target.
@@ -15,7 +15,7 @@ public:
     // Removes the links placed, unless someone else has replaced them since.
     void RemoveAll();
 
-private:
+  private:
     struct Link {
         std::string path;
         std::string target;

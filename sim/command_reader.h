@@ -19,7 +19,7 @@ struct ReceivedCommand {
 };
 
 class CommandReader {
-public:
+  public:
     static constexpr uint8_t kSub = 0x1A;
     static constexpr uint8_t kEsc = 0x1B;
     // Longest command kept; the rest of a longer line is dropped (the module answers ERROR).
@@ -31,7 +31,7 @@ public:
     // Forgets a partly received command (the device went away).
     void Reset();
 
-private:
+  private:
     std::optional<ReceivedCommand> Finish(ReceivedCommand::End end);
 
     std::string buffer_;

@@ -26,7 +26,7 @@ struct Response {
 };
 
 class Module {
-public:
+  public:
     Module();
 
     // One command line, without its CR.
@@ -48,7 +48,7 @@ public:
 
     static constexpr size_t kStoreSize = 30;  // slots of the SIM message store
 
-private:
+  private:
     using Handler = Response (Module::*)(std::string_view args, Clock::time_point now);
     struct Entry {
         std::string_view name;  // the command up to and including '=' or '?', or all of it

@@ -22,7 +22,7 @@ struct Outgoing {
 };
 
 class OutQueue {
-public:
+  public:
     void Push(Outgoing item);
     // The bytes of the write due at `now`, empty when nothing is due.
     std::string_view Next(Clock::time_point now);
@@ -35,7 +35,7 @@ public:
     void Drop(Outgoing::Origin origin);
     void Clear();
 
-private:
+  private:
     struct Item {
         Outgoing out;
         uint64_t seq;

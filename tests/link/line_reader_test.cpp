@@ -14,7 +14,7 @@ namespace {
 constexpr char kPause = '\x7F';  // in scripts below: one read time-out
 
 class ScriptedPort final : public Port {
-public:
+  public:
     explicit ScriptedPort(std::string script) : script_(std::move(script)) {}
     void Purge() override {}
     int Write(const void*, uint32_t count) override { return static_cast<int>(count); }
@@ -28,7 +28,7 @@ public:
     bool Done() const { return pos_ >= script_.size(); }
     bool failAtEnd_ = false;
 
-private:
+  private:
     std::string script_;
     size_t pos_ = 0;
 };
@@ -55,12 +55,16 @@ TEST(ReadLine, TurnsByteStreamsIntoLines) {
     };
     const Case cases[] = {
         {"reply framed by CR LF", "\r\nOK\r\n", {"\r\nOK\r\n"}},
-        {"information line then OK", "\r\n+CSQ: 20,99\r\n\r\nOK\r\n", {"\r\n+CSQ: 20,99\r\n", "\r\nOK\r\n"}},
+        {"information line then OK",
+         "\r\n+CSQ: 20,99\r\n\r\nOK\r\n",
+         {"\r\n+CSQ: 20,99\r\n", "\r\nOK\r\n"}},
         {"bare LF widened", "abc\n", {"abc\r\n"}},
         {"echo and reply", "AT+CSQ\r\r\n+CSQ: 18,99\r\n", {"AT+CSQ\r\r\n", "+CSQ: 18,99\r\n"}},
         {"LF at 0 and 1 never ends a line", "\n\nX\n", {"\n\nX\r\n"}},
         {"lone CR LF then silence is dropped", std::string("\r\n") + kPause, {}},
-        {"prompt without line end is dropped", std::string("\r\n> ") + kPause + "\r\nOK\r\n", {"\r\nOK\r\n"}},
+        {"prompt without line end is dropped",
+         std::string("\r\n> ") + kPause + "\r\nOK\r\n",
+         {"\r\nOK\r\n"}},
         {"pause inside a line drops its start", std::string("\r\nO") + kPause + "K\r\n", {"K\r\n"}},
         {"over-long line loses its first 80 bytes", s85 + "\r\n", {"xxxxx\r\n"}},
         {"80 bytes ending CR LF", s78 + "\r\n", {s78 + "\r\n"}},

@@ -32,8 +32,8 @@ TEST(ReceiveMonitor, LogsLinesAndPublishesVerdictsWithTheirPauses) {
     };
     const Case cases[] = {
         {"OK by default", "", "\r\nOK\r\n", "\r\nOK\r\n", Verdict::Success, 220, 600},
-        {"information then OK", "", "\r\n+CSQ: 20,99\r\n\r\nOK\r\n", "\r\n+CSQ: 20,99\r\n\r\nOK\r\n",
-         Verdict::Success, 250, 700},
+        {"information then OK", "", "\r\n+CSQ: 20,99\r\n\r\nOK\r\n",
+         "\r\n+CSQ: 20,99\r\n\r\nOK\r\n", Verdict::Success, 250, 700},
         {"ERROR after 30 ms", "", "\r\nERROR\r\n", "\r\nERROR\r\n", Verdict::Failure, 25, 300},
         {"expected text replaces OK", "+KHTTP_IND", "\r\nOK\r\n\r\n+KHTTP_IND: 1,1\r\n",
          "\r\nOK\r\n\r\n+KHTTP_IND: 1,1\r\n", Verdict::Success, 250, 700},
@@ -102,7 +102,7 @@ TEST(ReceiveMonitor, StopsAtOnceEvenDuringTheJstPause) {
 
 // A port whose every read fails at once, as after the device vanished.
 class VanishedPort final : public Port {
-public:
+  public:
     void Purge() override {}
     int Write(const void*, uint32_t) override { return -1; }
     int Read(void*, uint32_t) override {
@@ -135,8 +135,8 @@ TEST(ReceiveMonitor, UsesAlmostNoCpuAfterTheRealDeviceVanished) {
     std::this_thread::sleep_for(1s);
     getrusage(RUSAGE_SELF, &after);
     auto us = [](const timeval& t) { return t.tv_sec * 1000000LL + t.tv_usec; };
-    const long long cpu = us(after.ru_utime) - us(before.ru_utime) + us(after.ru_stime) -
-                          us(before.ru_stime);
+    const long long cpu =
+        us(after.ru_utime) - us(before.ru_utime) + us(after.ru_stime) - us(before.ru_stime);
     EXPECT_LT(cpu, 100000);  // under 10% of a core; a spinning monitor takes all of it
 }
 

@@ -37,7 +37,8 @@ long long MsSince(SteadyClock::time_point t) {
 }
 
 TEST(DevicePath, ComNamesResolveBesideTheExecutable) {
-    const auto dir = std::filesystem::temp_directory_path() / ("karvex-dp-" + std::to_string(getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("karvex-dp-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir / "dosdevices");
     std::filesystem::create_symlink("/nonexistent/device", dir / "dosdevices" / "com7");
     struct Case {
@@ -61,7 +62,8 @@ TEST(DevicePath, ComNamesResolveBesideTheExecutable) {
 
 TEST(SerialPort, OpenFailsForMissingDevicesAndLeavesNothingOpen) {
     SerialPort port;
-    for (const char* path : {"/dev/karvex-no-such-device", "\\\\.\\", "\\\\.\\COM99", "/etc/hostname"}) {
+    for (const char* path :
+         {"/dev/karvex-no-such-device", "\\\\.\\", "\\\\.\\COM99", "/etc/hostname"}) {
         EXPECT_FALSE(port.Open(path, 115200)) << path;  // /etc/hostname: not a tty
         EXPECT_FALSE(port.IsOpen());
         char c;
@@ -131,7 +133,8 @@ TEST(SerialPort, PurgeEndsUnderANeverEndingStream) {
     // The flood must not block once the purge has stopped draining the device.
     fcntl(pty.Master(), F_SETFL, fcntl(pty.Master(), F_GETFL) | O_NONBLOCK);
     std::thread flood([&] {
-        const std::string sentence = "$GPGGA,000000.00,3540.000,N,13945.000,E,1,08,1.0,40.0,M,,,,*00\r\n";
+        const std::string sentence =
+            "$GPGGA,000000.00,3540.000,N,13945.000,E,1,08,1.0,40.0,M,,,,*00\r\n";
         while (!stop.load()) pty.Send(sentence);
     });
     std::this_thread::sleep_for(50ms);
@@ -166,7 +169,8 @@ TEST(SerialPort, EverythingFailsAfterCloseAndNeverTouchesAReusedDescriptor) {
     port.Close();
     port.Close();  // a second close does nothing
     // Whatever file now gets the numbers the port had must stay untouched.
-    const auto file = std::filesystem::temp_directory_path() / ("karvex-reuse-" + std::to_string(getpid()));
+    const auto file =
+        std::filesystem::temp_directory_path() / ("karvex-reuse-" + std::to_string(getpid()));
     int fds[4];
     for (int& fd : fds) fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
     char c;

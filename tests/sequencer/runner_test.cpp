@@ -43,12 +43,13 @@ long long MsSince(SteadyClock::time_point t) {
 
 size_t Count(const std::string& haystack, std::string_view needle) {
     size_t n = 0;
-    for (size_t p = haystack.find(needle); p != std::string::npos; p = haystack.find(needle, p + 1)) ++n;
+    for (size_t p = haystack.find(needle); p != std::string::npos; p = haystack.find(needle, p + 1))
+        ++n;
     return n;
 }
 
 class RunnerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         link = std::make_unique<RunningLink>(board.DevicePath());
         ASSERT_TRUE(link->opened);
@@ -164,8 +165,8 @@ TEST_F(RunnerTest, ExpectedReplyOfOneStepDoesNotCarryOver) {
     // The second step must wait for OK: a +KHTTP_IND line alone does not complete it.
     board.SetBehaviour("AT+KHTTPCLOSE", Behaviour{.kind = Behaviour::Kind::Reply,
                                                   .reply = "\r\n+KHTTP_IND: 1,1\r\n"});
-    board.SetBehaviour("AT+KSLEEP", Behaviour{.kind = Behaviour::Kind::Reply,
-                                              .reply = "\r\n+KHTTP_IND: 1,1\r\n"});
+    board.SetBehaviour(
+        "AT+KSLEEP", Behaviour{.kind = Behaviour::Kind::Reply, .reply = "\r\n+KHTTP_IND: 1,1\r\n"});
     Run(List({{"AT+KSLEEP=2", 3000, "+KHTTP_IND"}, {"AT+KHTTPCLOSE=1", 800}, {"AT", 5000}}));
     EXPECT_EQ(board.Received(), "AT+KSLEEP=2\rAT+KHTTPCLOSE=1\r");
     EXPECT_EQ(Count(Log(), "...timeout...\r\n"), 1u);
@@ -183,7 +184,8 @@ TEST_F(RunnerTest, DelayStepSendsNothingWhileTheLogKeepsFilling) {
     const auto cmds = board.Commands();
     ASSERT_EQ(cmds.size(), 1u);
     EXPECT_EQ(cmds[0].text, "AT");
-    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(cmds[0].at - start).count(), 795);
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(cmds[0].at - start).count(),
+              795);
     EXPECT_EQ(Log().rfind("\r\n+CREG: 1\r\nAT\r", 0), 0u) << Log();
 }
 
@@ -192,8 +194,9 @@ TEST_F(RunnerTest, NoWaitStepGoesOnRightAfterItsWrite) {
     Run(List({{"AT+CMGS=\"1\"", kNoWait}, {"AT", 5000}}));
     const auto cmds = board.Commands();
     ASSERT_EQ(cmds.size(), 2u);
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(cmds[1].at - cmds[0].at).count(),
-              150);
+    EXPECT_LT(
+        std::chrono::duration_cast<std::chrono::milliseconds>(cmds[1].at - cmds[0].at).count(),
+        150);
     EXPECT_EQ(panel.Enables(), (std::vector<bool>{false, true}));
 }
 
@@ -227,8 +230,8 @@ TEST_F(RunnerTest, WaitingForAReplyUsesNoCpu) {
     Run(List({{"AT+CSQ", 1500}}));
     getrusage(RUSAGE_SELF, &after);
     auto us = [](const timeval& t) { return t.tv_sec * 1000000LL + t.tv_usec; };
-    const long long cpu = us(after.ru_utime) - us(before.ru_utime) + us(after.ru_stime) -
-                          us(before.ru_stime);
+    const long long cpu =
+        us(after.ru_utime) - us(before.ru_utime) + us(after.ru_stime) - us(before.ru_stime);
     EXPECT_LT(cpu, 150000);  // under 10% of a core over 1.5 s; a busy poll takes all of it
 }
 

@@ -28,7 +28,7 @@ TestInputs Item(int item) {
 }
 
 class SessionTest : public ::testing::Test {
-protected:
+  protected:
     sim::Board board;
     SerialPort port;
     TrafficLog log;

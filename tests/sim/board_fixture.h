@@ -14,7 +14,7 @@ namespace karvex::simtest {
 inline constexpr const char* kTimeLine = "Sat Mar  7 09:05:30 2026 JST";
 
 class BoardTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         board.SetNetworkDelay(Ms(20));
         board.SetTimeLine(kTimeLine);

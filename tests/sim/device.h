@@ -24,7 +24,7 @@ inline long long MsSince(Steady::time_point from, Steady::time_point to = Steady
 }
 
 class Device {
-public:
+  public:
     explicit Device(const std::string& path) {
         fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd_ < 0) return;
@@ -101,7 +101,7 @@ public:
         return ::poll(&p, 1, static_cast<int>(timeout.count())) > 0 ? p.revents : 0;
     }
 
-private:
+  private:
     // One read into `got`; false at the deadline or when the device failed.
     bool ReadSome(std::string& got, Steady::time_point deadline) {
         const auto left = std::chrono::ceil<Ms>(deadline - Steady::now()).count();

@@ -14,7 +14,7 @@
 namespace karvex::testing {
 
 class PtyPair {
-public:
+  public:
     PtyPair() {
         char name[256] = {};
         termios raw{};
@@ -67,7 +67,7 @@ public:
         slave_ = -1;
     }
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;
     std::string path_;

@@ -15,7 +15,7 @@
 namespace karvex::testing {
 
 class RunningLink {
-public:
+  public:
     explicit RunningLink(const std::string& path) {
         opened = port.Open(path, 115200);
         state.SetLinkOpen(opened);
@@ -49,7 +49,7 @@ public:
 };
 
 class RecordingPanel final : public OperatorPanel {
-public:
+  public:
     void EnableInputs(bool enable) override {
         std::lock_guard lock(mutex_);
         enables_.push_back(enable);
@@ -67,7 +67,7 @@ public:
         return messages_;
     }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<bool> enables_;
     std::vector<std::string> messages_;
