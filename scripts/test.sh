@@ -3,7 +3,7 @@
 #   default  (gcc, optimised)            unit, integration, window and soak tests
 #   tsan     (gcc, ThreadSanitizer)      the same suite
 #   asan     (clang, AddressSanitizer + UBSan)  the same suite, plus the fuzz targets for a bounded time
-# The last line printed is CTest's summary of the last build.
+# Ends with CTest's summary line of each build, the last build's last.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,4 +27,10 @@ for preset in "${presets[@]}"; do
     ctest --preset "$preset" -j 3 --timeout 300 2>&1 | tee "build/$preset/ctest.log" | grep -v -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
     # tee hides ctest's exit status from set -e.
     grep -q "100% tests passed" "build/$preset/ctest.log" || exit 1
+done
+
+echo "=== summary"
+for preset in "${presets[@]}"; do
+    echo "$preset:"
+    grep "tests passed" "build/$preset/ctest.log"
 done
