@@ -1,6 +1,7 @@
 #include "window/modem_test_dlg.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -8,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "link/install_layout.h"
 #include "resources/main_dialog.h"
 #include "resources/program_icon.h"
 #include "window/dialog_font.h"
@@ -102,8 +104,16 @@ bool CModemTestDlg::OnInitDialog() {
         Get<QLabel>(kIdVersion)->setText(FormatVersionLabel(*version_));
     }
 
-    settingsPath_ = options_.settingsPath ? *options_.settingsPath
-                                          : SettingsPathForExecutable(ExecutablePath());
+    if (options_.settingsPath) {
+        settingsPath_ = *options_.settingsPath;
+    } else if (const auto installed =
+                   InstalledSettingsPath(QFile::encodeName(ExecutablePath()).toStdString())) {
+        // An installed copy keeps its settings in the user's folder, created at the first save.
+        settingsPath_ = QFile::decodeName(QByteArray::fromStdString(*installed));
+        createSettingsDir_ = true;
+    } else {
+        settingsPath_ = SettingsPathForExecutable(ExecutablePath());
+    }
     Settings loaded;
     if (!settingsPath_.isEmpty() && QFileInfo::exists(settingsPath_) &&
         LoadSettings(settingsPath_, loaded) >= 0) {

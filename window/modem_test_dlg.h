@@ -88,6 +88,7 @@ class CModemTestDlg : public QDialog {
     QIcon icon_;
     Options options_;
     QString settingsPath_;
+    bool createSettingsDir_ = false;  // the settings live in a folder that may not exist yet
     std::optional<karvex::VersionNumbers> version_;
     karvex::DialogBaseUnits units_;
     karvex::ControlMap controls_;
