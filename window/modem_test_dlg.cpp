@@ -14,6 +14,7 @@
 #include "resources/program_icon.h"
 #include "window/dialog_font.h"
 #include "window/item_fields.h"
+#include "window/log_menu.h"
 #include "window/log_view.h"
 #include "window/modem_test_app.h"
 #include "window/panel_bridge.h"
@@ -28,6 +29,10 @@ CModemTestDlg::CModemTestDlg(const Options& options)
     : QDialog(nullptr), icon_(ProgramIcon()), options_(options), version_(ProgramVersion()) {
     Build();
     logView_ = std::make_unique<LogView>(log_, *Get<QPlainTextEdit>(kIdTrafficLog));
+    logMenu_ = new LogMenu(log_, *Get<QPlainTextEdit>(kIdTrafficLog), *this, [this] {
+        const auto* com = Get<QComboBox>(kIdComPort);
+        return com->currentIndex() >= 0 ? com->currentText() : QString();
+    });
     panel_ = std::make_unique<PanelBridge>(PanelBridge::Handlers{
         [this](bool enable) { EnableInputsFromWorker(enable); },
         [this](const QString& text) { OpenMessageBox(*this, text); },
