@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it. Usage: package_test.sh STEP BUILD_DIR WORK_DIR [X11_CLOSE]
+# The Debian package as a user gets it.
+# Usage: package_test.sh STEP BUILD_DIR WORK_DIR [X11_CLOSE HAS_KARVEX_RUN SOURCE_DIR]
 #   build     cpack -G DEB in BUILD_DIR, then the package unpacked into WORK_DIR/root (dpkg -x)
 #   contents  the file list, the dependencies, the desktop entry, the metainfo, the manual pages,
 #             lintian (no errors)
@@ -47,9 +48,8 @@ contents)
         usr/share/metainfo/internal.karvex.Karvex.metainfo.xml
     )
     # The command-line runner and its page come along when the build has them.
-    if [ -x "$build/cli/karvex-run" ]; then
-        expected+=(usr/bin/karvex-run usr/share/man/man1/karvex-run.1.gz)
-    fi
+    [ "${5:-0}" = 1 ] && expected+=(usr/bin/karvex-run)
+    [ -f "${6:-/nonexistent}/cli/karvex-run.1" ] && expected+=(usr/share/man/man1/karvex-run.1.gz)
     actual=$(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
     want=$(printf '%s\n' "${expected[@]}" | LC_ALL=C sort)
     [ "$actual" = "$want" ] || { diff <(echo "$want") <(echo "$actual") >&2 || true; fail "file list"; }
