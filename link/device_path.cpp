@@ -5,6 +5,7 @@
 #include <string>
 #include <system_error>
 
+#include "link/install_layout.h"
 #include "link/serial_port.h"
 
 namespace karvex {
@@ -33,9 +34,10 @@ std::string ResolveDevicePath(const std::string& path, const std::string& exeDir
     if (!view.starts_with(kDevicePrefix)) return path;
     const int n = ComNumber(view.substr(kDevicePrefix.size()));
     if (n <= 0) return {};  // the bare prefix, or a name that is no COM port
-    if (!exeDir.empty()) {
-        const std::string link = exeDir + "/dosdevices/com" + std::to_string(n);
-        // The link decides even when it dangles (its board has gone): opening it then fails.
+    for (const std::string& dir : ComLinkDirs(exeDir)) {
+        const std::string link = dir + "/dosdevices/com" + std::to_string(n);
+        // The first link found decides even when it dangles (its board has gone): opening it
+        // then fails rather than reaching a different device.
         struct stat st {};
         if (lstat(link.c_str(), &st) == 0) return link;
     }

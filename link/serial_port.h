@@ -64,7 +64,8 @@ int WritePort(const void* bytes, uint32_t count);
 int ReadPort(void* buffer, uint32_t count);
 void ClosePort();
 
-// \\.\COMn names a COM port: <exeDir>/dosdevices/comn when that link exists (Wine's convention),
+// \\.\COMn names a COM port: the first dosdevices/comn link that exists in ComLinkDirs(exeDir)
+// (Wine's convention; an installed copy also looks in the user's configuration folder),
 // /dev/ttyS<n-1> otherwise. Any other path is returned as it stands.
 std::string ResolveDevicePath(const std::string& path, const std::string& exeDir);
 // Directory of the running executable (from /proc/self/exe), empty when it cannot be read.

@@ -9,6 +9,8 @@ packages=(
     libgtest-dev libgmock-dev                        # unit tests
     fonts-ipafont-gothic                             # IPAPGothic, the dialog font's stand-in
     xvfb xauth imagemagick                           # windows without a display, screenshots
+    librsvg2-bin file dpkg-dev                       # icon sizes; cpack -G DEB and its shlibdeps
+    libx11-dev lintian desktop-file-utils appstream man-db lighttpd curl  # package tests
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Karvex three times and runs every test in each build:
-#   default  (gcc, optimised)            unit, integration, window and soak tests
+#   default  (gcc, optimised)            unit, integration, window and soak tests, and the Debian
+#                                        package (label "package": built, unpacked, checked, run)
 #   tsan     (gcc, ThreadSanitizer)      the same suite
 #   asan     (clang, AddressSanitizer + UBSan)  the same suite, plus the fuzz targets for a bounded time
 # Ends with CTest's summary line of each build, the last build's last.

@@ -1,6 +1,7 @@
 #include "window/modem_test_dlg.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -8,10 +9,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "link/install_layout.h"
 #include "resources/main_dialog.h"
 #include "resources/program_icon.h"
 #include "window/dialog_font.h"
 #include "window/item_fields.h"
+#include "window/log_menu.h"
 #include "window/log_view.h"
 #include "window/modem_test_app.h"
 #include "window/panel_bridge.h"
@@ -26,6 +29,10 @@ CModemTestDlg::CModemTestDlg(const Options& options)
     : QDialog(nullptr), icon_(ProgramIcon()), options_(options), version_(ProgramVersion()) {
     Build();
     logView_ = std::make_unique<LogView>(log_, *Get<QPlainTextEdit>(kIdTrafficLog));
+    logMenu_ = new LogMenu(log_, *Get<QPlainTextEdit>(kIdTrafficLog), *this, [this] {
+        const auto* com = Get<QComboBox>(kIdComPort);
+        return com->currentIndex() >= 0 ? com->currentText() : QString();
+    });
     panel_ = std::make_unique<PanelBridge>(PanelBridge::Handlers{
         [this](bool enable) { EnableInputsFromWorker(enable); },
         [this](const QString& text) { OpenMessageBox(*this, text); },
@@ -102,8 +109,16 @@ bool CModemTestDlg::OnInitDialog() {
         Get<QLabel>(kIdVersion)->setText(FormatVersionLabel(*version_));
     }
 
-    settingsPath_ = options_.settingsPath ? *options_.settingsPath
-                                          : SettingsPathForExecutable(ExecutablePath());
+    if (options_.settingsPath) {
+        settingsPath_ = *options_.settingsPath;
+    } else if (const auto installed =
+                   InstalledSettingsPath(QFile::encodeName(ExecutablePath()).toStdString())) {
+        // An installed copy keeps its settings in the user's folder, created at the first save.
+        settingsPath_ = QFile::decodeName(QByteArray::fromStdString(*installed));
+        createSettingsDir_ = true;
+    } else {
+        settingsPath_ = SettingsPathForExecutable(ExecutablePath());
+    }
     Settings loaded;
     if (!settingsPath_.isEmpty() && QFileInfo::exists(settingsPath_) &&
         LoadSettings(settingsPath_, loaded) >= 0) {

@@ -25,6 +25,7 @@ class QPushButton;
 class QRadioButton;
 
 namespace karvex {
+class LogMenu;
 class LogView;
 class PanelBridge;
 struct Settings;
@@ -64,6 +65,7 @@ class CModemTestDlg : public QDialog {
     const QString& SettingsPath() const { return settingsPath_; }
     bool LinkOpen() const;
     karvex::TrafficLog& Log() { return log_; }
+    karvex::LogMenu& LogContextMenu() { return *logMenu_; }
     karvex::ModemSession& Session() { return *session_; }
     // What the sequence worker calls (any thread).
     karvex::OperatorPanel& Panel();
@@ -88,11 +90,13 @@ class CModemTestDlg : public QDialog {
     QIcon icon_;
     Options options_;
     QString settingsPath_;
+    bool createSettingsDir_ = false;  // the settings live in a folder that may not exist yet
     std::optional<karvex::VersionNumbers> version_;
     karvex::DialogBaseUnits units_;
     karvex::ControlMap controls_;
     karvex::TrafficLog log_;
     std::unique_ptr<karvex::LogView> logView_;
+    karvex::LogMenu* logMenu_ = nullptr;  // a child object of the window
     std::unique_ptr<karvex::PanelBridge> panel_;
     std::unique_ptr<karvex::ModemSession> session_;
 };

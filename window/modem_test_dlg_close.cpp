@@ -1,8 +1,11 @@
 // How the window ends: Enter and Esc end it at once, a close request saves the settings first.
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPushButton>
 
+#include "link/install_layout.h"
 #include "window/modem_test_dlg.h"
 #include "window/settings_file.h"
 
@@ -10,6 +13,9 @@ using namespace karvex;
 
 void CModemTestDlg::OnClose() {
     if (!settingsPath_.isEmpty()) {
+        if (createSettingsDir_) {
+            MakePrivateDirs(QFile::encodeName(QFileInfo(settingsPath_).path()).toStdString());
+        }
         // A file that cannot be written is not reported: the window closes as usual.
         SaveSettings(settingsPath_, CollectSettings());
     }

@@ -1,0 +1,94 @@
+#include "link/install_layout.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace karvex {
+
+namespace {
+
+bool IsDir(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string HomeDir() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
+        return home;
+    }
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+        return found->pw_dir;
+    }
+    return {};
+}
+
+std::string WithoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+bool IsInstalledLayout(const std::string& exeDir) {
+    const std::string dir = WithoutTrailingSlashes(exeDir);
+    constexpr std::string_view kBin = "/bin";
+    if (!dir.ends_with(kBin)) return false;
+    const std::string prefix = dir.substr(0, dir.size() - kBin.size());
+    return IsDir(prefix + "/" + kInstalledDataDir);
+}
+
+std::string UserConfigDir() {
+    // Relative values are invalid and ignored, as the base-directory convention asks.
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+        return WithoutTrailingSlashes(xdg) + "/karvex";
+    }
+    const std::string home = HomeDir();
+    if (home.empty()) return {};
+    return WithoutTrailingSlashes(home) + "/.config/karvex";
+}
+
+std::optional<std::string> InstalledSettingsPath(const std::string& executablePath) {
+    const size_t slash = executablePath.rfind('/');
+    if (slash == std::string::npos || !IsInstalledLayout(executablePath.substr(0, slash))) {
+        return std::nullopt;
+    }
+    const std::string config = UserConfigDir();
+    if (config.empty()) return std::string();
+    std::string name = executablePath.substr(slash + 1);
+    if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) {
+        name.resize(dot);
+    }
+    return config + "/" + name + ".ini";
+}
+
+std::vector<std::string> ComLinkDirs(const std::string& exeDir) {
+    std::vector<std::string> dirs;
+    if (!exeDir.empty()) dirs.push_back(exeDir);
+    if (IsInstalledLayout(exeDir)) {
+        if (std::string config = UserConfigDir(); !config.empty()) dirs.push_back(config);
+    }
+    return dirs;
+}
+
+bool MakePrivateDirs(const std::string& dir) {
+    if (dir.empty()) return false;
+    if (IsDir(dir)) return true;
+    const size_t slash = dir.find_last_not_of('/') == std::string::npos
+                             ? std::string::npos
+                             : dir.rfind('/', dir.find_last_not_of('/'));
+    if (slash != std::string::npos && slash > 0 && !MakePrivateDirs(dir.substr(0, slash))) {
+        return false;
+    }
+    // Another process may create it at the same moment; what counts is that it is a folder now.
+    return (mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) && IsDir(dir);
+}
+
+}  // namespace karvex

@@ -1,0 +1,22 @@
+// Keeping the traffic log: its default file name and a save that writes exactly the logged bytes.
+// No toolkit, so that every front end saves the same file the same way.
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <string_view>
+
+namespace karvex {
+
+// "karvex-<port>-<yyyyMMdd-HHmmss>.log" for the local time `when`, e.g.
+// "karvex-COM3-20261207-140512.log"; "karvex-<yyyyMMdd-HHmmss>.log" when no port is selected.
+std::string LogFileName(std::string_view portName, const std::tm& when);
+
+// Writes `bytes` unchanged to `path` through a temporary file in the same folder that is synced
+// and then renamed over it, so that `path` is always either the old file or the whole new one,
+// and a failed save leaves nothing behind. A new file is readable by its owner only (item 0 logs
+// the password it sends); a replaced file keeps its permissions. Returns an empty string on
+// success, else the reason (the system's text for the error).
+std::string SaveLogFile(const std::string& path, std::string_view bytes);
+
+}  // namespace karvex
