@@ -9,6 +9,8 @@ packages=(
     libgtest-dev libgmock-dev                        # unit tests
     fonts-ipafont-gothic                             # IPAPGothic, the dialog font's stand-in
     xvfb xauth imagemagick                           # windows without a display, screenshots
+    libcli11-dev nlohmann-json3-dev                  # karvex-run's command line and JSON
+    libxml2-utils                                    # xmllint: tests parse karvex-run's JUnit file
 )
 
 missing=()

@@ -76,7 +76,8 @@ ItemReport RunTestItem(RunContext& ctx, const TestInputs& inputs) {
     }
     StepStop stop;
     if (inputs.item != kNetworkTimeItem) {
-        return ListReport(RunSteps(ctx, list->data(), &stop), 0, std::move(stop));
+        const RunOutcome outcome = RunSteps(ctx, list->data(), &stop);
+        return ListReport(outcome, 0, std::move(stop));
     }
     // The controls stay disabled across both lists and the pause between them, so no second
     // sequence can start and use the link in the gap.
