@@ -131,10 +131,11 @@ int main(int argc, char** argv) {
     std::vector<std::string> args = ports;
     args.insert(args.end(), {"--items", items, "--apn", "internet"});
     const ChildRun loop = Run(args);
-    std::printf("%d boards, item 0 then items 1,2,4,6 x %d: exit %d, %.2f s wall, %.3f s CPU = %.2f%% of a "
-                "core\n",
-                boardCount, rounds, loop.status, loop.wallSeconds, loop.cpuSeconds,
-                100.0 * loop.cpuSeconds / loop.wallSeconds);
+    std::printf(
+        "%d boards, item 0 then items 1,2,4,6 x %d: exit %d, %.2f s wall, %.3f s CPU = %.2f%% of a "
+        "core\n",
+        boardCount, rounds, loop.status, loop.wallSeconds, loop.cpuSeconds,
+        100.0 * loop.cpuSeconds / loop.wallSeconds);
 
     std::vector<double> medians, p99s, excessMedians, excessP99s, firsts;
     for (size_t i = 0; i < boards.size(); ++i) {
@@ -149,17 +150,19 @@ int main(int argc, char** argv) {
         excessP99s.push_back(Percentile(excess, 0.99));
         const auto commands = boards[i]->Commands();
         if (!commands.empty()) firsts.push_back(Ms(commands.front().at - loop.started));
-        std::printf("  board %2zu: final LF -> next command median %.1f ms, p99 %.1f ms; above the "
-                    "monitor's pauses median %.1f ms, p99 %.1f ms (%zu gaps)\n",
-                    i + 1, medians.back(), p99s.back(), excessMedians.back(), excessP99s.back(),
-                    gaps.size());
+        std::printf(
+            "  board %2zu: final LF -> next command median %.1f ms, p99 %.1f ms; above the "
+            "monitor's pauses median %.1f ms, p99 %.1f ms (%zu gaps)\n",
+            i + 1, medians.back(), p99s.back(), excessMedians.back(), excessP99s.back(),
+            gaps.size());
     }
     auto worst = [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); };
     std::printf("final LF -> next command: worst board median %.1f ms, worst board p99 %.1f ms\n",
                 worst(medians), worst(p99s));
-    std::printf("  of which above the monitor's fixed pauses (30 ms a line, 200 ms before the "
-                "verdict): worst median %.1f ms, worst p99 %.1f ms\n",
-                worst(excessMedians), worst(excessP99s));
+    std::printf(
+        "  of which above the monitor's fixed pauses (30 ms a line, 200 ms before the "
+        "verdict): worst median %.1f ms, worst p99 %.1f ms\n",
+        worst(excessMedians), worst(excessP99s));
     std::printf("start -> first command: min %.1f ms, median %.1f ms, max %.1f ms\n",
                 Percentile(firsts, 0), Percentile(firsts, 0.5), Percentile(firsts, 1.0));
 
@@ -173,9 +176,10 @@ int main(int argc, char** argv) {
     args = ports;
     args.insert(args.end(), {"--items", "2"});
     const ChildRun wait = Run(args);
-    std::printf("%d boards waiting on a silent step (5 s time-out): exit %d, %.2f s wall, %.3f s "
-                "CPU = %.2f%% of a core\n",
-                boardCount, wait.status, wait.wallSeconds, wait.cpuSeconds,
-                100.0 * wait.cpuSeconds / wait.wallSeconds);
+    std::printf(
+        "%d boards waiting on a silent step (5 s time-out): exit %d, %.2f s wall, %.3f s "
+        "CPU = %.2f%% of a core\n",
+        boardCount, wait.status, wait.wallSeconds, wait.cpuSeconds,
+        100.0 * wait.cpuSeconds / wait.wallSeconds);
     return 0;
 }

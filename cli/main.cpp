@@ -1,10 +1,9 @@
 // karvex-run: the board's test items without the window, on one or more boards at once, with a
 // verdict per item, reports for CI, and an exit status a script can test.
-#include <sys/stat.h>
-
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <variant>
@@ -72,9 +71,9 @@ int main(int argc, char** argv) {
     if (const int* status = std::get_if<int>(&parsed)) return *status;
     const RunPlan& plan = std::get<RunPlan>(parsed);
     if (!plan.logDir.empty()) {
-        mkdir(plan.logDir.c_str(), 0777);  // an existing directory is fine
-        struct stat st {};
-        if (stat(plan.logDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        std::error_code error;
+        std::filesystem::create_directories(plan.logDir, error);  // an existing one is fine
+        if (!std::filesystem::is_directory(plan.logDir, error)) {
             std::fprintf(stderr, "karvex-run: cannot use %s as the log directory\n",
                          plan.logDir.c_str());
             return kUsageOrPort;

@@ -15,7 +15,7 @@ namespace karvex::cli {
 namespace {
 
 constexpr std::array<std::string_view, kTestItemCount> kItemNames = {
-    "init",     "revision", "rssi",       "network-time", "clock", "sms-send",
+    "init",      "revision", "rssi",       "network-time", "clock",     "sms-send",
     "sms-check", "sms-read", "sms-delete", "agps",         "gps-start", "gps-stop"};
 
 // The items that change nothing on the board or the network: revision, RSSI, clock, SMS check.

@@ -62,7 +62,8 @@ std::string Cp932ToUtf8(std::string_view cp932) {
 
 struct InterruptWatch::Impl {
     std::thread thread;
-    struct sigaction oldInt {}, oldTerm {};
+    struct sigaction oldInt {
+    }, oldTerm{};
 };
 
 // The handler only writes one byte to a pipe; the watch thread reads it and calls back. The

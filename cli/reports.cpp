@@ -63,13 +63,25 @@ std::string Xml(const std::string& utf8) {
     std::string out;
     for (const char c : utf8) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\r': out += "&#13;"; break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\r':
+                out += "&#13;";
+                break;
             case '\n':
-            case '\t': out += c; break;
+            case '\t':
+                out += c;
+                break;
             default:
                 if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
                     out += "\xEF\xBF\xBD";
@@ -151,8 +163,8 @@ std::string OpenFailedJsonLine(const BoardTarget& board) {
 std::string LogFilePath(const std::string& dir, const BoardTarget& board, const ItemResult& r) {
     char position[16];
     std::snprintf(position, sizeof position, "%02d", r.position + 1);
-    return dir + "/" + SafeName(board.name) + "_" + position + "_" +
-           std::string(ItemName(r.item)) + ".log";
+    return dir + "/" + SafeName(board.name) + "_" + position + "_" + std::string(ItemName(r.item)) +
+           ".log";
 }
 
 bool WriteLogFile(const std::string& path, const std::string& bytes) {
@@ -173,25 +185,25 @@ std::string JUnitXml(const std::vector<BoardSummary>& boards) {
         double time = 0;
         if (b.openFailed) {
             ++errors;
-            cases += "    <testcase classname=\"" + name + "\" name=\"open\" time=\"0.000\">\n"
+            cases += "    <testcase classname=\"" + name +
+                     "\" name=\"open\" time=\"0.000\">\n"
                      "      <error message=\"the port would not open\" type=\"port-error\"/>\n"
                      "    </testcase>\n";
         }
         for (const ItemResult& r : b.results) {
             time += r.seconds;
-            cases += "    <testcase classname=\"" + name + "\" name=\"" +
-                     std::to_string(r.item) + " " + std::string(ItemName(r.item)) +
-                     "\" time=\"" + Seconds(r.seconds) + "\"";
+            cases += "    <testcase classname=\"" + name + "\" name=\"" + std::to_string(r.item) +
+                     " " + std::string(ItemName(r.item)) + "\" time=\"" + Seconds(r.seconds) + "\"";
             if (Passed(r)) {
                 cases += "/>\n";
                 continue;
             }
             // A failure reply, a time-out or a missing time reply is the board's answer: a
             // failure. A lost link or an interruption says nothing about the board: an error.
-            const bool failure = r.ending == Ending::Ran &&
-                                 (r.report.verdict == ItemVerdict::Failed ||
-                                  r.report.verdict == ItemVerdict::TimedOut ||
-                                  r.report.verdict == ItemVerdict::NoTimeReply);
+            const bool failure =
+                r.ending == Ending::Ran && (r.report.verdict == ItemVerdict::Failed ||
+                                            r.report.verdict == ItemVerdict::TimedOut ||
+                                            r.report.verdict == ItemVerdict::NoTimeReply);
             const char* element = failure ? "failure" : "error";
             (failure ? failures : errors) += 1;
             cases += ">\n      <" + std::string(element) + " message=\"" + Xml(Reason(r)) +

@@ -3,8 +3,8 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <utility>
 

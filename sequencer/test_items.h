@@ -40,8 +40,8 @@ enum class ItemVerdict {
 
 struct ItemReport {
     ItemVerdict verdict = ItemVerdict::Passed;
-    int list = 0;    // the list that stopped: 0, or 1 for the clock list of the network-time item
-    StepStop stop;   // where it stopped (index -1 when no step did)
+    int list = 0;   // the list that stopped: 0, or 1 for the clock list of the network-time item
+    StepStop stop;  // where it stopped (index -1 when no step did)
 };
 
 // Runs the selected item on the sequence worker (item 3 goes on with the clock-setting list) and

@@ -27,8 +27,8 @@ std::unique_ptr<sim::Board> NewBoard() {
     return board;
 }
 
-const std::vector<std::string> kFields = {"--apn", "apn.example", "--user", "user",
-                                          "--password", "pass", "--sms-number", "1"};
+const std::vector<std::string> kFields = {"--apn",      "apn.example", "--user",       "user",
+                                          "--password", "pass",        "--sms-number", "1"};
 
 std::vector<std::string> Args(std::vector<std::string> args,
                               const std::vector<std::string>& more = kFields) {
@@ -95,11 +95,11 @@ TEST(KarvexRun, EveryItemPassesWithTheWindowsWireBytes) {
     auto board = NewBoard();
     // Items by number and by name; the SMS goes to the board's own number, so that message 1
     // is there to read and delete.
-    const Finished run = RunCli(
-        Args({"--port", board->DevicePath(), "--items",
-              "init,1,rssi,3,clock,5,sms-check,7,sms-delete,agps,10,gps-stop", "--phone",
-              board->OwnNumber()}),
-        dir.path);
+    const Finished run =
+        RunCli(Args({"--port", board->DevicePath(), "--items",
+                     "init,1,rssi,3,clock,5,sms-check,7,sms-delete,agps,10,gps-stop", "--phone",
+                     board->OwnNumber()}),
+               dir.path);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     const std::vector<std::string> lines = Lines(run.out);
     ASSERT_EQ(lines.size(), 12u) << run.out;
@@ -173,27 +173,78 @@ INSTANTIATE_TEST_SUITE_P(
     KarvexRun, Verdicts,
     ::testing::Values(
         // A failure reply ends the item; the batch goes on with the next.
-        VerdictCase{"error", "AT+CSQ", Make(Kind::Error), "1,2,4", {}, 1,
-                    {{"passed", ""}, {"failed", "0/1/AT+CSQ"}, {"passed", ""}}, "ERROR"},
+        VerdictCase{"error",
+                    "AT+CSQ",
+                    Make(Kind::Error),
+                    "1,2,4",
+                    {},
+                    1,
+                    {{"passed", ""}, {"failed", "0/1/AT+CSQ"}, {"passed", ""}},
+                    "ERROR"},
         // Silence: the step's own time-out, then the next item.
-        VerdictCase{"silent", "AT+CSQ", Make(Kind::Silent), "2,4", {}, 1,
-                    {{"timed-out", "0/1/AT+CSQ"}, {"passed", ""}}, "", "", 4.9},
+        VerdictCase{"silent",
+                    "AT+CSQ",
+                    Make(Kind::Silent),
+                    "2,4",
+                    {},
+                    1,
+                    {{"timed-out", "0/1/AT+CSQ"}, {"passed", ""}},
+                    "",
+                    "",
+                    4.9},
         // A numbered error is no failure reply, as in the window: it times out.
-        VerdictCase{"numbered", "AT+CCLK?", Make(Kind::Reply, "\r\n+CME ERROR: 3\r\n"), "4", {},
-                    1, {{"timed-out", "0/1/AT+CCLK?"}}, "", "", 4.9},
+        VerdictCase{"numbered",
+                    "AT+CCLK?",
+                    Make(Kind::Reply, "\r\n+CME ERROR: 3\r\n"),
+                    "4",
+                    {},
+                    1,
+                    {{"timed-out", "0/1/AT+CCLK?"}},
+                    "",
+                    "",
+                    4.9},
         // The fifth step of item 0 fails; --stop-on-failure keeps item 1 from being sent.
-        VerdictCase{"stop", "AT+CGATT=0", Make(Kind::Error), "0,1", {"--stop-on-failure"}, 1,
-                    {{"failed", "0/5/AT+CGATT=0"}}, "ERROR", "AT+CGMR"},
+        VerdictCase{"stop",
+                    "AT+CGATT=0",
+                    Make(Kind::Error),
+                    "0,1",
+                    {"--stop-on-failure"},
+                    1,
+                    {{"failed", "0/5/AT+CGATT=0"}},
+                    "ERROR",
+                    "AT+CGMR"},
         // The device goes while its reply is awaited: link lost at once, not at the time-out;
         // the next item is not sent.
-        VerdictCase{"vanish", "AT+CCLK?", Make(Kind::Vanish), "4,1", {}, 1,
-                    {{"link-lost", "0/1/AT+CCLK?"}, {"link-lost", ""}}, "", "AT+CGMR", 0, 4.0},
+        VerdictCase{"vanish",
+                    "AT+CCLK?",
+                    Make(Kind::Vanish),
+                    "4,1",
+                    {},
+                    1,
+                    {{"link-lost", "0/1/AT+CCLK?"}, {"link-lost", ""}},
+                    "",
+                    "AT+CGMR",
+                    0,
+                    4.0},
         // Network time: the clock list counts too.
-        VerdictCase{"clock", "AT+CCLK=", Make(Kind::Error), "3", {}, 1,
-                    {{"failed", "1/1/AT+CCLK=\"26/03/07,09:05:30+09\""}}, "ERROR"},
+        VerdictCase{"clock",
+                    "AT+CCLK=",
+                    Make(Kind::Error),
+                    "3",
+                    {},
+                    1,
+                    {{"failed", "1/1/AT+CCLK=\"26/03/07,09:05:30+09\""}},
+                    "ERROR"},
         // Network time: a reply without the end marker sets no clock and does not pass.
-        VerdictCase{"notime", "AT+KHTTPGET", Make(Kind::Reply, "\r\nOK\r\n"), "3", {}, 1,
-                    {{"no-time-reply", ""}}, "", "AT+CCLK="}),
+        VerdictCase{"notime",
+                    "AT+KHTTPGET",
+                    Make(Kind::Reply, "\r\nOK\r\n"),
+                    "3",
+                    {},
+                    1,
+                    {{"no-time-reply", ""}},
+                    "",
+                    "AT+CCLK="}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(KarvexRun, JUnitParsesAndHoldsWhatItClaims) {
@@ -202,11 +253,10 @@ TEST(KarvexRun, JUnitParsesAndHoldsWhatItClaims) {
     auto failing = NewBoard();
     failing->SetBehaviour("AT+CSQ", Make(Kind::Error));
     const fs::path junit = dir.path / "report.xml";
-    const Finished run =
-        RunCli({"--port", good->DevicePath(), "--port", failing->DevicePath(), "--port",
-                (dir.path / "no-such-device").string(), "--items", "all-safe", "--junit",
-                junit.string()},
-               dir.path);
+    const Finished run = RunCli(
+        {"--port", good->DevicePath(), "--port", failing->DevicePath(), "--port",
+         (dir.path / "no-such-device").string(), "--items", "all-safe", "--junit", junit.string()},
+        dir.path);
     // A port that would not open decides the status; the other boards still ran.
     EXPECT_EQ(run.status, 2) << run.out << run.err;
     EXPECT_EQ(Lines(run.out).size(), 8u) << run.out;
@@ -226,19 +276,18 @@ TEST(KarvexRun, JUnitParsesAndHoldsWhatItClaims) {
     // The failed item's traffic, line ends included.
     EXPECT_EQ(XPath(junit, "string(" + suite + "/testcase[failure]/failure)"),
               "AT+CSQ\rAT+CSQ\r\r\nERROR\r\n");
-    EXPECT_EQ(XPath(junit, "count(//testsuite[@name=\"" + good->DevicePath() +
-                               "\"]/testcase[not(*)])"),
-              "4");
+    EXPECT_EQ(
+        XPath(junit, "count(//testsuite[@name=\"" + good->DevicePath() + "\"]/testcase[not(*)])"),
+        "4");
 }
 
 TEST(KarvexRun, LogDirFilesHoldTheBoardsBytes) {
     ScratchDir dir("logdir");
     auto board = NewBoard();
     const fs::path logs = dir.path / "logs";
-    const Finished run =
-        RunCli(Args({"--port", board->DevicePath(), "--items", "init,all-safe", "--log-dir",
-                     logs.string()}),
-               dir.path);
+    const Finished run = RunCli(Args({"--port", board->DevicePath(), "--items", "init,all-safe",
+                                      "--log-dir", logs.string()}),
+                                dir.path);
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     std::string logged;
     const char* names[] = {"01_init", "02_revision", "03_rssi", "04_clock", "05_sms-check"};
@@ -281,15 +330,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // The window's own checks and messages, for any item of the list.
         UsageCase{"apnmissing", {"--items", "1,init"}, "APN設定は必須です。"},
-        UsageCase{"apntoolong", {"--items", "0", "--apn", std::string(63, 'a')}, "入力が長すぎます。"},
+        UsageCase{
+            "apntoolong", {"--items", "0", "--apn", std::string(63, 'a')}, "入力が長すぎます。"},
         UsageCase{"numbermissing", {"--items", "sms-read"}, "番号は必須です。"},
         UsageCase{"phonemissing", {"--items", "5", "--phone", ""}, "電話番号は必須です。"},
         UsageCase{"notcp932", {"--items", "0", "--apn", "\xF0\x9F\x98\x80"}, "CP932"},
         UsageCase{"unknownitem", {"--items", "1,12"}, "unknown item \"12\""},
         UsageCase{"noitems", {}, "--items"},
         UsageCase{"badmodel", {"--items", "1", "--model", "tolva-3"}, "tolva-3"},
-        UsageCase{"badsettings", {"--items", "1", "--settings", "/nonexistent/karvex.ini"},
-                  "settings"}),
+        UsageCase{
+            "badsettings", {"--items", "1", "--settings", "/nonexistent/karvex.ini"}, "settings"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The settings file gives the model, the COM port (resolved beside the program, as the window
@@ -355,7 +405,7 @@ TEST(KarvexRun, CtrlCStopsEveryBoardPromptlyAndWritesTheReports) {
     std::vector<std::unique_ptr<sim::Board>> boards;
     const fs::path junit = dir.path / "report.xml";
     const fs::path logs = dir.path / "logs";
-    std::vector<std::string> args = {"--items",  "1,2,4",         "--junit",
+    std::vector<std::string> args = {"--items",      "1,2,4",     "--junit",
                                      junit.string(), "--log-dir", logs.string()};
     for (int i = 0; i < kBoards; ++i) {
         boards.push_back(NewBoard());
