@@ -49,7 +49,11 @@ BoardTarget Target(const std::string& name) {
 }
 
 void AddItems(const std::string& token, std::vector<int>& items) {
-    const std::string name = Lower(token);
+    // "1, 2" splits into "1" and " 2": blanks around a name are no part of it.
+    const size_t first = token.find_first_not_of(" \t");
+    const size_t last = token.find_last_not_of(" \t");
+    const std::string name =
+        first == std::string::npos ? std::string() : Lower(token.substr(first, last - first + 1));
     if (name == "all-safe") {
         items.insert(items.end(), kAllSafe.begin(), kAllSafe.end());
         return;

@@ -97,7 +97,7 @@ TEST(KarvexRun, EveryItemPassesWithTheWindowsWireBytes) {
     // is there to read and delete.
     const Finished run =
         RunCli(Args({"--port", board->DevicePath(), "--items",
-                     "init,1,rssi,3,clock,5,sms-check,7,sms-delete,agps,10,gps-stop", "--phone",
+                     "init,1,rssi,3,clock,5,sms-check,7,sms-delete,agps,10, gps-stop", "--phone",
                      board->OwnNumber()}),
                dir.path);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
