@@ -10,12 +10,18 @@ void LinkState::SetLinkOpen(bool open) {
     changed_.notify_all();
 }
 
-void LinkState::Publish(Verdict verdict) {
+void LinkState::Publish(Verdict verdict, std::string_view line) {
     {
         std::lock_guard lock(mutex_);
+        verdictLine_.assign(line);
         result_.store(static_cast<int>(verdict));
     }
     changed_.notify_all();
+}
+
+std::string LinkState::VerdictLine() const {
+    std::lock_guard lock(mutex_);
+    return verdictLine_;
 }
 
 void LinkState::SetExpected(std::string_view text) {

@@ -24,8 +24,10 @@ class LinkState {
     void SetLinkOpen(bool open);
 
     Verdict Result() const { return static_cast<Verdict>(result_.load()); }
-    // Sets the result flag and wakes a waiting runner.
-    void Publish(Verdict verdict);
+    // Sets the result flag and wakes a waiting runner. `line` is the received line that decided
+    // it (empty for the runner's reset to Waiting); it stays readable until the next Publish.
+    void Publish(Verdict verdict, std::string_view line = {});
+    std::string VerdictLine() const;
 
     // The expected-reply buffer: written whole and read whole under a lock, so the monitor never
     // sees it half-written. Longer texts are cut to 255 bytes.
@@ -44,6 +46,7 @@ class LinkState {
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::string expected_;
+    std::string verdictLine_;
 };
 
 }  // namespace karvex

@@ -30,9 +30,9 @@ int ReceiveMonitor(LinkState& state, Port& port, TrafficLog& log, const MonitorT
             break;
         }
         if (judged.holdsFailure) {
-            state.Publish(Verdict::Failure);
+            state.Publish(Verdict::Failure, text);
         } else if (judged.holdsSuccess) {
-            state.Publish(Verdict::Success);
+            state.Publish(Verdict::Success, text);
         }
     }
     return 0;

@@ -11,6 +11,8 @@ packages=(
     xvfb xauth imagemagick                           # windows without a display, screenshots
     librsvg2-bin file dpkg-dev                       # icon sizes; cpack -G DEB and its shlibdeps
     libx11-dev lintian desktop-file-utils appstream man-db lighttpd curl  # package tests
+    libcli11-dev nlohmann-json3-dev                  # karvex-run's command line and JSON
+    libxml2-utils                                    # xmllint: tests parse karvex-run's JUnit file
 )
 
 missing=()

@@ -35,6 +35,10 @@ void EnableInputs(RunContext& ctx, bool enable) {
 }
 
 int SendCommand(RunContext& ctx, const char* command, uint32_t timeout) {
+    return TakeCommandStep(ctx, command, timeout) == StepEnd::Done ? 0 : E_FAIL;
+}
+
+StepEnd TakeCommandStep(RunContext& ctx, const char* command, uint32_t timeout) {
     std::string line(command, strnlen(command, kCommandFieldSize - 1));
     line.push_back('\r');
     // The order is fixed: log, purge, reset, write. A line the monitor completes after the reset
@@ -45,32 +49,41 @@ int SendCommand(RunContext& ctx, const char* command, uint32_t timeout) {
     const int written = ctx.port.Write(line.data(), static_cast<uint32_t>(line.size()));
     if (written != static_cast<int>(line.size())) {
         AppendLog(ctx.log, kSendErrorText);
-        return E_FAIL;
+        return StepEnd::SendError;
     }
-    if (timeout == kNoWait) return 0;
+    if (timeout == kNoWait) return StepEnd::Done;
 
     const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout);
     for (;;) {
         // Tested in this order: a closed link beats a verdict, a verdict beats the deadline.
-        if (!ctx.link.LinkOpen()) return E_FAIL;
+        if (!ctx.link.LinkOpen()) return StepEnd::LinkClosed;
         switch (ctx.link.Result()) {
             case Verdict::Success:
-                return 0;
+                return StepEnd::Done;
             case Verdict::Failure:
-                return E_FAIL;
+                return StepEnd::FailureReply;
             case Verdict::Waiting:
                 break;
         }
         if (SteadyClock::now() > deadline) {
             AppendLog(ctx.log, kTimeoutText);
-            return E_FAIL;
+            return StepEnd::TimedOut;
         }
         // Blocks until the monitor publishes, the link closes, or just past the deadline.
         ctx.link.WaitForVerdict(deadline + std::chrono::milliseconds(1));
     }
 }
 
-RunOutcome RunStepList(RunContext& ctx, const CommandStep* first) {
+RunOutcome RunStepList(RunContext& ctx, const CommandStep* first, StepStop* stop) {
+    auto stopped = [&](const CommandStep* step, StepEnd end) {
+        if (stop != nullptr) {
+            stop->index = static_cast<int>(step - first);
+            stop->end = ctx.link.LinkOpen() ? end : StepEnd::LinkClosed;
+            stop->command.assign(step->command, strnlen(step->command, kCommandFieldSize - 1));
+            stop->line = end == StepEnd::FailureReply ? ctx.link.VerdictLine() : std::string();
+        }
+        return ctx.link.LinkOpen() ? RunOutcome::StepFailed : RunOutcome::LinkClosed;
+    };
     for (const CommandStep* step = first; !IsEndMarker(*step); ++step) {
         if (IsDelayStep(*step)) {
             // Nothing is sent or logged. A disconnect cuts the pause short; the next command step
@@ -79,19 +92,19 @@ RunOutcome RunStepList(RunContext& ctx, const CommandStep* first) {
             continue;
         }
         ctx.link.SetExpected(step->expected);
-        if (SendCommand(ctx, step->command, step->timeout) < 0) {
-            return ctx.link.LinkOpen() ? RunOutcome::StepFailed : RunOutcome::LinkClosed;
-        }
-        if (!ctx.link.LinkOpen()) return RunOutcome::LinkClosed;
+        const StepEnd end = TakeCommandStep(ctx, step->command, step->timeout);
+        if (end != StepEnd::Done) return stopped(step, end);
+        if (!ctx.link.LinkOpen()) return stopped(step, StepEnd::LinkClosed);
     }
     return RunOutcome::Completed;
 }
 
-void RunSteps(RunContext& ctx, const CommandStep* first) {
+RunOutcome RunSteps(RunContext& ctx, const CommandStep* first, StepStop* stop) {
     EnableInputs(ctx, false);
-    RunStepList(ctx, first);
+    const RunOutcome outcome = RunStepList(ctx, first, stop);
     // A run ended by a disconnect leaves the controls in the closed-link state.
     if (ctx.link.LinkOpen()) EnableInputs(ctx, true);
+    return outcome;
 }
 
 }  // namespace karvex

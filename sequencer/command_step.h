@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "link/link_state.h"
@@ -39,15 +40,36 @@ enum class RunOutcome {
     LinkClosed,  // the link closed while waiting, or was found closed after a step
 };
 
-// Sends the steps of one list, without touching the input controls.
-RunOutcome RunStepList(RunContext& ctx, const CommandStep* first);
+// How one command step ended.
+enum class StepEnd {
+    Done,          // the expected reply came (or the step is not waited on)
+    FailureReply,  // a line holding a failure reply came
+    TimedOut,      // the step's time-out passed
+    SendError,     // the command could not be written
+    LinkClosed,    // the link closed while waiting
+};
+
+// Where a list stopped: the step's index in its list, its command, how it ended, and for a
+// failure reply the line that held it (as received, line end included).
+struct StepStop {
+    int index = -1;
+    StepEnd end = StepEnd::Done;
+    std::string command;
+    std::string line;
+};
+
+// Sends the steps of one list, without touching the input controls. When the list stops early and
+// `stop` is given, it tells where and why.
+RunOutcome RunStepList(RunContext& ctx, const CommandStep* first, StepStop* stop = nullptr);
 
 // Disables the input controls, runs the list, and enables them again, but only while the link is
 // open: a run ended by a disconnect leaves the controls as the disconnect set them.
-void RunSteps(RunContext& ctx, const CommandStep* first);
+RunOutcome RunSteps(RunContext& ctx, const CommandStep* first, StepStop* stop = nullptr);
 
 // Logs the command and its CR, purges the input, resets the result flag, writes, and waits.
 int SendCommand(RunContext& ctx, const char* command, uint32_t timeout);
+// The same, telling how the step ended.
+StepEnd TakeCommandStep(RunContext& ctx, const char* command, uint32_t timeout);
 
 void EnableInputs(RunContext& ctx, bool enable);
 

@@ -28,8 +28,25 @@ extern const char* const kTimeServiceHost;
 std::optional<std::vector<CommandStep>> BuildTestItem(const TestInputs& inputs,
                                                       std::string& message);
 
-// Runs the selected item on the sequence worker (item 3 goes on with the clock-setting list).
-void RunTestItem(RunContext& ctx, const TestInputs& inputs);
+// What became of one run of an item.
+enum class ItemVerdict {
+    Passed,       // every list reached its end
+    Failed,       // a failure reply ended a list
+    TimedOut,     // a step's time-out passed
+    LinkLost,     // the command could not be written, or the link closed during the run
+    NoTimeReply,  // network time: its first list ended, but the log holds no end marker
+    Refused,      // the inputs were refused (the operator was shown why); nothing was sent
+};
+
+struct ItemReport {
+    ItemVerdict verdict = ItemVerdict::Passed;
+    int list = 0;   // the list that stopped: 0, or 1 for the clock list of the network-time item
+    StepStop stop;  // where it stopped (index -1 when no step did)
+};
+
+// Runs the selected item on the sequence worker (item 3 goes on with the clock-setting list) and
+// tells how it ended; the first list that stopped decides.
+ItemReport RunTestItem(RunContext& ctx, const TestInputs& inputs);
 
 // The sequence worker's procedure: RunTestItem, then 0.
 int SequenceWorker(RunContext& ctx, const TestInputs& inputs);

@@ -99,6 +99,7 @@ TEST_F(RunnerTest, HowARunEnds) {
         uint32_t timeout;
         bool timeoutText;
         int minMs, maxMs;
+        StepEnd end;  // as the stop record tells it
     };
     Behaviour silent{.kind = Behaviour::Kind::Silent};
     Behaviour error{.kind = Behaviour::Kind::Error};
@@ -106,11 +107,11 @@ TEST_F(RunnerTest, HowARunEnds) {
     Behaviour cme{.kind = Behaviour::Kind::Reply, .reply = "\r\n+CME ERROR: 3\r\n"};
     Behaviour late{.kind = Behaviour::Kind::Normal, .delay = 1500ms};
     const Case cases[] = {
-        {"failure reply", error, 5000, false, 0, 1500},
-        {"expected reply and ERROR in one line", both, 5000, false, 0, 1500},
-        {"silence", silent, 700, true, 700, 2500},
-        {"+CME ERROR is no failure reply", cme, 700, true, 700, 2500},
-        {"reply later than the time-out", late, 700, true, 700, 2500},
+        {"failure reply", error, 5000, false, 0, 1500, StepEnd::FailureReply},
+        {"expected reply and ERROR in one line", both, 5000, false, 0, 1500, StepEnd::FailureReply},
+        {"silence", silent, 700, true, 700, 2500, StepEnd::TimedOut},
+        {"+CME ERROR is no failure reply", cme, 700, true, 700, 2500, StepEnd::TimedOut},
+        {"reply later than the time-out", late, 700, true, 700, 2500, StepEnd::TimedOut},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -123,9 +124,19 @@ TEST_F(RunnerTest, HowARunEnds) {
         RunContext ctx{link->state, link->port, link->log, casePanel};
         const auto steps = List({{"AT", 5000}, {"AT+CSQ", c.timeout}, {"AT+CGMR", 5000}});
         const auto start = SteadyClock::now();
-        RunSteps(ctx, steps.data());
+        StepStop stop;
+        EXPECT_EQ(RunSteps(ctx, steps.data(), &stop), RunOutcome::StepFailed);
         const auto ms = MsSince(start);
         EXPECT_EQ(board.Received(), "AT\rAT+CSQ\r");  // the list stopped; later steps unsent
+        // The stop names the second step and, for a failure reply, the very line that held it.
+        EXPECT_EQ(stop.index, 1);
+        EXPECT_EQ(stop.command, "AT+CSQ");
+        EXPECT_EQ(stop.end, c.end);
+        const bool failure = c.end == StepEnd::FailureReply;
+        EXPECT_EQ(stop.line.find("ERROR\r\n") != std::string::npos, failure) << stop.line;
+        if (failure) {
+            EXPECT_NE(Log().find(stop.line), std::string::npos) << stop.line;
+        }
         EXPECT_EQ(Count(Log(), "...timeout...\r\n"), c.timeoutText ? 1u : 0u) << Log();
         EXPECT_GE(ms, c.minMs);
         EXPECT_LE(ms, c.maxMs);

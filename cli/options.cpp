@@ -1,0 +1,185 @@
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <optional>
+
+#include "cli/platform.h"
+#include "cli/run_plan.h"
+
+namespace karvex::cli {
+namespace {
+
+constexpr std::array<std::string_view, kTestItemCount> kItemNames = {
+    "init",      "revision", "rssi",       "network-time", "clock",     "sms-send",
+    "sms-check", "sms-read", "sms-delete", "agps",         "gps-start", "gps-stop"};
+
+// The items that change nothing on the board or the network: revision, RSSI, clock, SMS check.
+constexpr std::array<int, 4> kAllSafe = {1, 2, 4, 6};
+
+struct UsageError {
+    std::string text;
+};
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+// n of "COMn" (any case), 0 when `name` is no COM name.
+int ComNumber(std::string_view name) {
+    if (name.size() < 4 || name.size() > 6 || Lower(name.substr(0, 3)) != "com") return 0;
+    int n = 0;
+    for (const char c : name.substr(3)) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+BoardTarget Target(const std::string& name) {
+    const int n = ComNumber(name);
+    return {name, n > 0 ? "\\\\.\\COM" + std::to_string(n) : name};
+}
+
+void AddItems(const std::string& token, std::vector<int>& items) {
+    // "1, 2" splits into "1" and " 2": blanks around a name are no part of it.
+    const size_t first = token.find_first_not_of(" \t");
+    const size_t last = token.find_last_not_of(" \t");
+    const std::string name =
+        first == std::string::npos ? std::string() : Lower(token.substr(first, last - first + 1));
+    if (name == "all-safe") {
+        items.insert(items.end(), kAllSafe.begin(), kAllSafe.end());
+        return;
+    }
+    for (int i = 0; i < kTestItemCount; ++i) {
+        if (name == kItemNames[static_cast<size_t>(i)] || name == std::to_string(i)) {
+            items.push_back(i);
+            return;
+        }
+    }
+    throw UsageError{"unknown item \"" + token + "\" (0-11, a name, or all-safe)"};
+}
+
+// The window's settings file: model, COM port, APN, user name, password, phone number; six lines
+// of CP932 bytes (taken as they stand), each ending LF or CR LF.
+struct SettingsLines {
+    bool tolva2 = false;
+    long port = 0;
+    std::string apn, user, password, phone;
+};
+
+SettingsLines ReadSettings(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw UsageError{"cannot read the settings file " + path};
+    std::array<std::string, 6> lines;
+    for (std::string& line : lines) {
+        if (!std::getline(file, line)) {
+            throw UsageError{"the settings file " + path + " has fewer than six lines"};
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        line.resize(std::min(line.size(), line.find('\0')));  // a NUL ends the value
+    }
+    SettingsLines s;
+    s.tolva2 = lines[0].starts_with('1');
+    s.port = std::strtol(lines[1].c_str(), nullptr, 10);
+    s.apn = lines[2];
+    s.user = lines[3];
+    s.password = lines[4];
+    s.phone = lines[5];
+    return s;
+}
+
+// The option's text as CP932, or a usage error naming the option.
+std::string Field(const std::string& option, const std::string& utf8) {
+    std::optional<std::string> bytes = Utf8ToCp932(utf8);
+    if (!bytes) throw UsageError{option + ": the text cannot be sent in CP932"};
+    return *bytes;
+}
+
+}  // namespace
+
+std::string_view ItemName(int index) {
+    return index >= 0 && index < kTestItemCount ? kItemNames[static_cast<size_t>(index)] : "?";
+}
+
+std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
+    CLI::App app{"Runs the board's test items without the window, on one or more boards at once.",
+                 "karvex-run"};
+    std::vector<std::string> ports, itemTokens;
+    std::string model, settingsPath;
+    std::optional<std::string> apn, user, password, phone, smsNumber;
+    RunPlan plan;
+    app.add_option("--port", ports,
+                   "COMn (resolved as in the window) or a device path; repeat for more boards");
+    app.add_option("--items", itemTokens,
+                   "items by number (0-11) or name, in order; all-safe = revision,rssi,clock,"
+                   "sms-check")
+        ->delimiter(',')
+        ->required();
+    app.add_option("--model", model, "board model: tolva-1 (default) or tolva-2")
+        ->check(CLI::IsMember({"tolva-1", "tolva-2"}, CLI::ignore_case));
+    app.add_option("--settings", settingsPath,
+                   "take the model, port and fields from the window's settings file");
+    app.add_option("--apn", apn, "access point name (item init)");
+    app.add_option("--user", user, "user name (items init, agps)");
+    app.add_option("--password", password, "password (items init, agps)");
+    app.add_option("--phone", phone, "destination phone number (item sms-send)");
+    app.add_option("--sms-number", smsNumber, "stored message number (items sms-read, sms-delete)");
+    app.add_flag("--stop-on-failure", plan.stopOnFailure,
+                 "stop a board's run at its first item that does not pass");
+    app.add_option("--junit", plan.junitPath, "write a JUnit XML report to FILE");
+    app.add_flag("--json", plan.json, "one JSON object per line and item on stdout");
+    app.add_option("--log-dir", plan.logDir, "save each board's traffic log per item in DIR");
+    app.set_version_flag("--version", "karvex-run " KARVEX_RUN_VERSION);
+
+    try {
+        app.parse(argc, argv);
+        for (const std::string& token : itemTokens) AddItems(token, plan.items);
+        if (!settingsPath.empty()) {
+            const SettingsLines s = ReadSettings(settingsPath);
+            plan.inputs.tolva2 = s.tolva2;
+            if (ports.empty() && s.port >= 1 && s.port <= 99) {
+                ports.push_back("COM" + std::to_string(s.port));
+            }
+            plan.inputs.apn = s.apn;
+            plan.inputs.user = s.user;
+            plan.inputs.password = s.password;
+            plan.inputs.phone = s.phone;
+        }
+        if (!model.empty()) plan.inputs.tolva2 = Lower(model) == "tolva-2";
+        if (apn) plan.inputs.apn = Field("--apn", *apn);
+        if (user) plan.inputs.user = Field("--user", *user);
+        if (password) plan.inputs.password = Field("--password", *password);
+        if (phone) plan.inputs.phone = Field("--phone", *phone);
+        if (smsNumber) plan.inputs.smsNumber = Field("--sms-number", *smsNumber);
+        if (ports.empty()) throw UsageError{"no port: give --port (or --settings with a COM port)"};
+        for (const std::string& port : ports) plan.boards.push_back(Target(port));
+
+        // The window's own checks, before anything is opened or sent.
+        for (const int item : plan.items) {
+            TestInputs inputs = plan.inputs;
+            inputs.item = item;
+            std::string message;
+            if (!BuildTestItem(inputs, message)) {
+                throw UsageError{"item " + std::to_string(item) + " (" +
+                                 std::string(ItemName(item)) + "): " + message};
+            }
+        }
+    } catch (const CLI::ParseError& e) {
+        const int status = app.exit(e);
+        return status == 0 ? 0 : 2;
+    } catch (const UsageError& e) {
+        std::cerr << "karvex-run: " << e.text << "\n";
+        return 2;
+    }
+    return plan;
+}
+
+}  // namespace karvex::cli

@@ -1,0 +1,35 @@
+// What karvex-run needs from the operating system beyond the core: one file per platform.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace karvex::cli {
+
+// True when standard output is a terminal (the live progress line is drawn only then).
+bool StdoutIsTerminal();
+
+// Text conversions between the command line's encoding (UTF-8) and CP932, the bytes on the wire.
+// Nothing when `utf8` holds a character CP932 cannot represent (or is not UTF-8).
+std::optional<std::string> Utf8ToCp932(std::string_view utf8);
+// Bytes that are not CP932 come out as U+FFFD.
+std::string Cp932ToUtf8(std::string_view cp932);
+
+// Calls `onInterrupt` once, on a thread of its own, when the user presses Ctrl-C (or the process
+// is asked to terminate). The watch ends, and its thread is joined, when the object goes.
+class InterruptWatch {
+  public:
+    explicit InterruptWatch(std::function<void()> onInterrupt);
+    ~InterruptWatch();
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace karvex::cli

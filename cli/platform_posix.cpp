@@ -1,0 +1,103 @@
+#include <fcntl.h>
+#include <iconv.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+
+#include "cli/platform.h"
+
+namespace karvex::cli {
+
+bool StdoutIsTerminal() {
+    return isatty(STDOUT_FILENO) == 1;
+}
+
+namespace {
+
+// Converts with iconv; `strict` false replaces each unconvertible byte with `replacement`.
+std::optional<std::string> Convert(const char* to, const char* from, std::string_view text,
+                                   bool strict, std::string_view replacement) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::string out;
+    char buffer[256];
+    char* in = const_cast<char*>(text.data());
+    size_t left = text.size();
+    while (left > 0) {
+        char* o = buffer;
+        size_t room = sizeof buffer;
+        const size_t r = iconv(cd, &in, &left, &o, &room);
+        out.append(buffer, static_cast<size_t>(o - buffer));
+        if (r != static_cast<size_t>(-1) || errno == E2BIG) continue;
+        if (strict) {
+            iconv_close(cd);
+            return std::nullopt;
+        }
+        out.append(replacement);  // EILSEQ or a cut-off sequence: skip one byte
+        ++in;
+        --left;
+    }
+    iconv_close(cd);
+    return out;
+}
+
+int interruptPipe[2] = {-1, -1};
+
+extern "C" void OnSignal(int) {
+    const char byte = 'i';
+    [[maybe_unused]] const ssize_t n = ::write(interruptPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
+    return Convert("CP932", "UTF-8", utf8, true, {});
+}
+
+std::string Cp932ToUtf8(std::string_view cp932) {
+    return Convert("UTF-8", "CP932", cp932, false, "\xEF\xBF\xBD").value_or(std::string());
+}
+
+struct InterruptWatch::Impl {
+    std::thread thread;
+    struct sigaction oldInt {
+    }, oldTerm{};
+};
+
+// The handler only writes one byte to a pipe; the watch thread reads it and calls back. The
+// destructor writes 'q' to end the thread when no interrupt came.
+InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) : impl_(new Impl) {
+    if (pipe2(interruptPipe, O_CLOEXEC) != 0) return;
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &impl_->oldInt);
+    sigaction(SIGTERM, &action, &impl_->oldTerm);
+    impl_->thread = std::thread([onInterrupt = std::move(onInterrupt)] {
+        char byte = 0;
+        for (;;) {
+            const ssize_t n = ::read(interruptPipe[0], &byte, 1);
+            if (n == 1 && byte == 'i') {
+                onInterrupt();
+                return;
+            }
+            if (n == 1 || (n < 0 && errno != EINTR)) return;
+        }
+    });
+}
+
+InterruptWatch::~InterruptWatch() {
+    if (interruptPipe[1] < 0) return;
+    sigaction(SIGINT, &impl_->oldInt, nullptr);
+    sigaction(SIGTERM, &impl_->oldTerm, nullptr);
+    const char quit = 'q';
+    [[maybe_unused]] const ssize_t n = ::write(interruptPipe[1], &quit, 1);
+    if (impl_->thread.joinable()) impl_->thread.join();
+    ::close(interruptPipe[0]);
+    ::close(interruptPipe[1]);
+    interruptPipe[0] = interruptPipe[1] = -1;
+}
+
+}  // namespace karvex::cli

@@ -1,0 +1,95 @@
+#include <io.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+#include "cli/platform.h"
+
+namespace karvex::cli {
+
+bool StdoutIsTerminal() {
+    return _isatty(_fileno(stdout)) != 0;
+}
+
+namespace {
+
+constexpr UINT kCp932 = 932;
+
+std::wstring Wide(UINT codePage, DWORD flags, std::string_view text) {
+    if (text.empty()) return {};
+    const int n = MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), wide.data(),
+                        n);
+    return wide;
+}
+
+HANDLE interruptEvent = nullptr;
+
+BOOL WINAPI OnConsoleEvent(DWORD type) {
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
+    SetEvent(interruptEvent);
+    return TRUE;
+}
+
+}  // namespace
+
+std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
+    if (utf8.empty()) return std::string();
+    const std::wstring wide = Wide(CP_UTF8, MB_ERR_INVALID_CHARS, utf8);
+    if (wide.empty()) return std::nullopt;
+    // No best-fit mapping: a character CP932 does not have is refused, not replaced.
+    BOOL usedDefault = FALSE;
+    const int n =
+        WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, wide.data(),
+                            static_cast<int>(wide.size()), nullptr, 0, nullptr, &usedDefault);
+    if (n <= 0 || usedDefault) return std::nullopt;
+    std::string bytes(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                        bytes.data(), n, nullptr, nullptr);
+    return bytes;
+}
+
+std::string Cp932ToUtf8(std::string_view cp932) {
+    const std::wstring wide = Wide(kCp932, 0, cp932);  // invalid bytes become U+FFFD or U+30FB
+    if (wide.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n,
+                        nullptr, nullptr);
+    return utf8;
+}
+
+struct InterruptWatch::Impl {
+    HANDLE quit = nullptr;
+    std::thread thread;
+};
+
+// The console handler only sets an event; the watch thread waits for it (or for the end of the
+// watch) and calls back.
+InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) : impl_(new Impl) {
+    interruptEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    impl_->quit = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (interruptEvent == nullptr || impl_->quit == nullptr) return;
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    impl_->thread = std::thread([this, onInterrupt = std::move(onInterrupt)] {
+        const HANDLE events[2] = {interruptEvent, impl_->quit};
+        if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0) onInterrupt();
+    });
+}
+
+InterruptWatch::~InterruptWatch() {
+    if (impl_->quit != nullptr) SetEvent(impl_->quit);
+    if (impl_->thread.joinable()) impl_->thread.join();
+    SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+    if (impl_->quit != nullptr) CloseHandle(impl_->quit);
+    if (interruptEvent != nullptr) CloseHandle(interruptEvent);
+    interruptEvent = nullptr;
+}
+
+}  // namespace karvex::cli

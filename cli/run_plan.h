@@ -1,0 +1,35 @@
+// What one invocation of karvex-run is to do, as read from its command line.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "sequencer/test_items.h"
+
+namespace karvex::cli {
+
+struct BoardTarget {
+    std::string name;    // as given: "COM3" or a device path
+    std::string device;  // what the port opens: "\\.\COM3" (resolved like the window's) or the path
+};
+
+struct RunPlan {
+    std::vector<BoardTarget> boards;
+    std::vector<int> items;  // in the order given
+    TestInputs inputs;       // fields as CP932 bytes; `item` is set per run
+    bool stopOnFailure = false;
+    bool json = false;  // JSON lines on stdout (the human lines then go to stderr)
+    std::string junitPath;
+    std::string logDir;
+};
+
+// The short name of item `index` ("init", "revision", ...).
+std::string_view ItemName(int index);
+
+// The parsed plan, or the exit status when the program is to end at once (0 after --help or
+// --version, 2 after a usage error; the text is already written).
+std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv);
+
+}  // namespace karvex::cli

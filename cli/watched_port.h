@@ -1,0 +1,45 @@
+// The board's serial port, watched: a read that fails before we shut the port means the device
+// has gone (cable pulled), and every write is announced (for the progress line).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+#include <utility>
+
+#include "link/serial_port.h"
+
+namespace karvex::cli {
+
+class WatchedPort final : public Port {
+  public:
+    WatchedPort(SerialPort& port, std::function<void()> onLost,
+                std::function<void(std::string_view)> onWrite)
+        : port_(port), onLost_(std::move(onLost)), onWrite_(std::move(onWrite)) {}
+
+    // Called before our own shutdown, so that the failing reads it causes are not taken for a
+    // lost device.
+    void Closing() { closing_.store(true); }
+    bool Lost() const { return lost_.load(); }
+
+    void Purge() override { port_.Purge(); }
+    int Write(const void* bytes, uint32_t count) override {
+        onWrite_(std::string_view(static_cast<const char*>(bytes), count));
+        return port_.Write(bytes, count);
+    }
+    int Read(void* buffer, uint32_t count) override {
+        const int n = port_.Read(buffer, count);
+        if (n < 0 && !closing_.load() && !lost_.exchange(true)) onLost_();
+        return n;
+    }
+
+  private:
+    SerialPort& port_;
+    std::function<void()> onLost_;
+    std::function<void(std::string_view)> onWrite_;
+    std::atomic<bool> closing_{false};
+    std::atomic<bool> lost_{false};
+};
+
+}  // namespace karvex::cli

@@ -1,0 +1,441 @@
+// karvex-run as a real process against simulated boards on pseudo-terminals: verdicts, exit
+// statuses, reports, usage errors, many boards at once and Ctrl-C.
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "gtest/gtest.h"
+#include "tests/cli/cli_process.h"
+#include "tests/items/board_rig.h"
+
+namespace karvex::clitest {
+namespace {
+
+using sim::Behaviour;
+using testing::ExpectedRun;
+using testing::kServedTimeLine;
+using testing::WireBytes;
+using Kind = Behaviour::Kind;
+using Ms = std::chrono::milliseconds;
+
+// A board that serves the rigs' time line and answers the network quickly.
+std::unique_ptr<sim::Board> NewBoard() {
+    auto board = std::make_unique<sim::Board>();
+    board->SetTimeLine(kServedTimeLine);
+    board->SetNetworkDelay(Ms(10));
+    return board;
+}
+
+const std::vector<std::string> kFields = {"--apn",      "apn.example", "--user",       "user",
+                                          "--password", "pass",        "--sms-number", "1"};
+
+std::vector<std::string> Args(std::vector<std::string> args,
+                              const std::vector<std::string>& more = kFields) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+std::vector<nlohmann::json> JsonLines(const std::string& out) {
+    std::vector<nlohmann::json> items;
+    for (const std::string& line : Lines(out)) items.push_back(nlohmann::json::parse(line));
+    return items;
+}
+
+// What xmllint's XPath gives for `expr` on `file` ("" when the file does not parse).
+std::string XPath(const fs::path& file, const std::string& expr) {
+    const std::string command = "xmllint --xpath '" + expr + "' '" + file.string() + "' 2>&1";
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+        if (pclose(pipe) != 0) return "";
+    }
+    if (!out.empty() && out.back() == '\n') out.pop_back();  // xmllint ends its answer with one
+    return out;
+}
+
+// The board's traffic in time order: what it received and what it sent, byte for byte.
+std::string BoardTraffic(const sim::Board& board) {
+    std::vector<std::pair<SteadyClock::time_point, std::string>> events;
+    for (const sim::RxByte& b : board.ReceivedBytes()) {
+        events.emplace_back(b.at, std::string(1, static_cast<char>(b.byte)));
+    }
+    for (const sim::TxChunk& c : board.Sent()) events.emplace_back(c.at, c.bytes);
+    std::stable_sort(events.begin(), events.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::string traffic;
+    for (const auto& e : events) traffic += e.second;
+    return traffic;
+}
+
+// The time from the board's last byte sent before each command to that command's arrival.
+std::vector<long long> GapsBeforeCommands(const sim::Board& board) {
+    std::vector<long long> gaps;
+    const std::vector<sim::TxChunk> sent = board.Sent();
+    for (const sim::RxCommand& c : board.Commands()) {
+        SteadyClock::time_point last{};
+        for (const sim::TxChunk& t : sent) {
+            if (t.at < c.at) last = t.at;
+        }
+        if (last != SteadyClock::time_point{}) {
+            gaps.push_back(std::chrono::duration_cast<Ms>(c.at - last).count());
+        }
+    }
+    return gaps;
+}
+
+long long Median(std::vector<long long> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? -1 : values[values.size() / 2];
+}
+
+TEST(KarvexRun, EveryItemPassesWithTheWindowsWireBytes) {
+    ScratchDir dir("all");
+    auto board = NewBoard();
+    // Items by number and by name; the SMS goes to the board's own number, so that message 1
+    // is there to read and delete.
+    const Finished run =
+        RunCli(Args({"--port", board->DevicePath(), "--items",
+                     "init,1,rssi,3,clock,5,sms-check,7,sms-delete,agps,10, gps-stop", "--phone",
+                     board->OwnNumber()}),
+               dir.path);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 12u) << run.out;
+    for (const std::string& line : lines) EXPECT_NE(line.find(" passed "), std::string::npos);
+
+    std::string expected;
+    for (int item = 0; item < kTestItemCount; ++item) expected += WireBytes(ExpectedRun(item));
+    const std::string phone = "\"09012345678\"";
+    expected.replace(expected.find(phone), phone.size(), "\"" + board->OwnNumber() + "\"");
+    EXPECT_EQ(board->Received(), expected);
+}
+
+struct VerdictCase {
+    const char* name;
+    const char* prefix;  // the command the behaviour applies to
+    Behaviour behaviour;
+    std::string items;
+    std::vector<std::string> extra;
+    int status;
+    // Per reported item: verdict, and where it stopped ("" for none): "list/step/command".
+    std::vector<std::pair<std::string, std::string>> expected;
+    const char* failureLine = "";  // held by the failed item's "line"
+    const char* neverSent = "";    // a command that must not reach the board
+    double minSeconds = 0, maxSeconds = 60;
+};
+
+void PrintTo(const VerdictCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Verdicts : public ::testing::TestWithParam<VerdictCase> {};
+
+TEST_P(Verdicts, NameTheStepAndSetTheExitStatus) {
+    const VerdictCase& c = GetParam();
+    ScratchDir dir(std::string("verdict-") + c.name);
+    auto board = NewBoard();
+    board->SetBehaviour(c.prefix, c.behaviour);
+    std::vector<std::string> args = {"--json", "--port", board->DevicePath(), "--items", c.items};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const Finished run = RunCli(Args(args), dir.path);
+    EXPECT_EQ(run.status, c.status) << run.out << run.err;
+    const std::vector<nlohmann::json> items = JsonLines(run.out);
+    ASSERT_EQ(items.size(), c.expected.size()) << run.out;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const nlohmann::json& j = items[i];
+        EXPECT_EQ(j["verdict"], c.expected[i].first) << j;
+        const std::string where = j.contains("step") ? std::to_string(j["list"].get<int>()) + "/" +
+                                                           std::to_string(j["step"].get<int>()) +
+                                                           "/" + j["command"].get<std::string>()
+                                                     : "";
+        EXPECT_EQ(where.substr(0, c.expected[i].second.size()), c.expected[i].second) << j;
+        if (j["verdict"] == "failed") {
+            EXPECT_NE(j["line"].get<std::string>().find(c.failureLine), std::string::npos) << j;
+        }
+    }
+    if (*c.neverSent) {
+        EXPECT_EQ(board->Received().find(c.neverSent), std::string::npos);
+    }
+    EXPECT_GE(run.seconds, c.minSeconds);
+    EXPECT_LT(run.seconds, c.maxSeconds);
+}
+
+Behaviour Make(Kind kind, std::string reply = {}) {
+    Behaviour b;
+    b.kind = kind;
+    b.reply = std::move(reply);
+    return b;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    KarvexRun, Verdicts,
+    ::testing::Values(
+        // A failure reply ends the item; the batch goes on with the next.
+        VerdictCase{"error",
+                    "AT+CSQ",
+                    Make(Kind::Error),
+                    "1,2,4",
+                    {},
+                    1,
+                    {{"passed", ""}, {"failed", "0/1/AT+CSQ"}, {"passed", ""}},
+                    "ERROR"},
+        // Silence: the step's own time-out, then the next item.
+        VerdictCase{"silent",
+                    "AT+CSQ",
+                    Make(Kind::Silent),
+                    "2,4",
+                    {},
+                    1,
+                    {{"timed-out", "0/1/AT+CSQ"}, {"passed", ""}},
+                    "",
+                    "",
+                    4.9},
+        // A numbered error is no failure reply, as in the window: it times out.
+        VerdictCase{"numbered",
+                    "AT+CCLK?",
+                    Make(Kind::Reply, "\r\n+CME ERROR: 3\r\n"),
+                    "4",
+                    {},
+                    1,
+                    {{"timed-out", "0/1/AT+CCLK?"}},
+                    "",
+                    "",
+                    4.9},
+        // The fifth step of item 0 fails; --stop-on-failure keeps item 1 from being sent.
+        VerdictCase{"stop",
+                    "AT+CGATT=0",
+                    Make(Kind::Error),
+                    "0,1",
+                    {"--stop-on-failure"},
+                    1,
+                    {{"failed", "0/5/AT+CGATT=0"}},
+                    "ERROR",
+                    "AT+CGMR"},
+        // The device goes while its reply is awaited: link lost at once, not at the time-out;
+        // the next item is not sent.
+        VerdictCase{"vanish",
+                    "AT+CCLK?",
+                    Make(Kind::Vanish),
+                    "4,1",
+                    {},
+                    1,
+                    {{"link-lost", "0/1/AT+CCLK?"}, {"link-lost", ""}},
+                    "",
+                    "AT+CGMR",
+                    0,
+                    4.0},
+        // Network time: the clock list counts too.
+        VerdictCase{"clock",
+                    "AT+CCLK=",
+                    Make(Kind::Error),
+                    "3",
+                    {},
+                    1,
+                    {{"failed", "1/1/AT+CCLK=\"26/03/07,09:05:30+09\""}},
+                    "ERROR"},
+        // Network time: a reply without the end marker sets no clock and does not pass.
+        VerdictCase{"notime",
+                    "AT+KHTTPGET",
+                    Make(Kind::Reply, "\r\nOK\r\n"),
+                    "3",
+                    {},
+                    1,
+                    {{"no-time-reply", ""}},
+                    "",
+                    "AT+CCLK="}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(KarvexRun, JUnitParsesAndHoldsWhatItClaims) {
+    ScratchDir dir("junit");
+    auto good = NewBoard();
+    auto failing = NewBoard();
+    failing->SetBehaviour("AT+CSQ", Make(Kind::Error));
+    const fs::path junit = dir.path / "report.xml";
+    const Finished run = RunCli(
+        {"--port", good->DevicePath(), "--port", failing->DevicePath(), "--port",
+         (dir.path / "no-such-device").string(), "--items", "all-safe", "--junit", junit.string()},
+        dir.path);
+    // A port that would not open decides the status; the other boards still ran.
+    EXPECT_EQ(run.status, 2) << run.out << run.err;
+    EXPECT_EQ(Lines(run.out).size(), 8u) << run.out;
+    EXPECT_NE(run.err.find("no-such-device"), std::string::npos) << run.err;
+
+    ASSERT_NE(XPath(junit, "/testsuites"), "") << ReadAll(junit);
+    EXPECT_EQ(XPath(junit, "count(//testsuite)"), "3");
+    EXPECT_EQ(XPath(junit, "string(/testsuites/@tests)"), "9");
+    EXPECT_EQ(XPath(junit, "count(//testcase)"), "9");
+    EXPECT_EQ(XPath(junit, "string(/testsuites/@failures)"), "1");
+    EXPECT_EQ(XPath(junit, "string(/testsuites/@errors)"), "1");
+    const std::string suite = "//testsuite[@name=\"" + failing->DevicePath() + "\"]";
+    EXPECT_EQ(XPath(junit, "string(" + suite + "/@failures)"), "1");
+    EXPECT_EQ(XPath(junit, "string(" + suite + "/testcase[failure]/@name)"), "2 rssi");
+    EXPECT_EQ(XPath(junit, "string(" + suite + "/testcase[failure]/failure/@message)"),
+              "failed at step 1 (AT+CSQ): ERROR");
+    // The failed item's traffic, line ends included.
+    EXPECT_EQ(XPath(junit, "string(" + suite + "/testcase[failure]/failure)"),
+              "AT+CSQ\rAT+CSQ\r\r\nERROR\r\n");
+    EXPECT_EQ(
+        XPath(junit, "count(//testsuite[@name=\"" + good->DevicePath() + "\"]/testcase[not(*)])"),
+        "4");
+}
+
+TEST(KarvexRun, LogDirFilesHoldTheBoardsBytes) {
+    ScratchDir dir("logdir");
+    auto board = NewBoard();
+    const fs::path logs = dir.path / "logs";
+    const Finished run = RunCli(Args({"--port", board->DevicePath(), "--items", "init,all-safe",
+                                      "--log-dir", logs.string()}),
+                                dir.path);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    std::string logged;
+    const char* names[] = {"01_init", "02_revision", "03_rssi", "04_clock", "05_sms-check"};
+    const std::string prefix = fs::path(board->DevicePath()).filename().string();
+    for (const char* name : names) {
+        const fs::path file = logs / ("dev_pts_" + prefix + "_" + name + ".log");
+        ASSERT_TRUE(fs::exists(file)) << file;
+        logged += ReadAll(file);
+    }
+    EXPECT_EQ(logged, BoardTraffic(*board));
+}
+
+struct UsageCase {
+    const char* name;
+    std::vector<std::string> args;  // after --port <board>
+    const char* says;               // on stderr
+};
+
+void PrintTo(const UsageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class UsageErrors : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(UsageErrors, SendNothingAndExitWithTwo) {
+    const UsageCase& c = GetParam();
+    ScratchDir dir(std::string("usage-") + c.name);
+    auto board = NewBoard();
+    std::vector<std::string> args = {"--port", board->DevicePath()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Finished run = RunCli(args, dir.path);
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(board->Received(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    KarvexRun, UsageErrors,
+    ::testing::Values(
+        // The window's own checks and messages, for any item of the list.
+        UsageCase{"apnmissing", {"--items", "1,init"}, "APN設定は必須です。"},
+        UsageCase{
+            "apntoolong", {"--items", "0", "--apn", std::string(63, 'a')}, "入力が長すぎます。"},
+        UsageCase{"numbermissing", {"--items", "sms-read"}, "番号は必須です。"},
+        UsageCase{"phonemissing", {"--items", "5", "--phone", ""}, "電話番号は必須です。"},
+        UsageCase{"notcp932", {"--items", "0", "--apn", "\xF0\x9F\x98\x80"}, "CP932"},
+        UsageCase{"unknownitem", {"--items", "1,12"}, "unknown item \"12\""},
+        UsageCase{"noitems", {}, "--items"},
+        UsageCase{"badmodel", {"--items", "1", "--model", "tolva-3"}, "tolva-3"},
+        UsageCase{
+            "badsettings", {"--items", "1", "--settings", "/nonexistent/karvex.ini"}, "settings"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The settings file gives the model, the COM port (resolved beside the program, as the window
+// does) and the fields.
+TEST(KarvexRun, SettingsFileGivesModelComPortAndFields) {
+    ScratchDir dir("settings");
+    auto board = NewBoard();
+    const std::string programDir = fs::path(KARVEX_RUN_PROGRAM).parent_path().string();
+    ASSERT_TRUE(board->LinkCom(programDir, 62));  // COM62: used by this test only
+    const fs::path ini = dir.path / "karvex.ini";
+    std::ofstream(ini, std::ios::binary) << "1\r\n62\r\napn.example\r\nuser\r\npass\r\n\r\n";
+    const Finished run = RunCli({"--settings", ini.string(), "--items", "init"}, dir.path);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(board->Received(), WireBytes(ExpectedRun(0, true)));
+    EXPECT_EQ(run.out.rfind("COM62 ", 0), 0u) << run.out;
+}
+
+constexpr int kBoards = 8;
+
+// Eight boards at once: one silent, one vanishing mid-item; the others exactly as alone.
+TEST(KarvexRun, EightBoardsOneSilentOneVanishing) {
+    ScratchDir dir("eight");
+    const std::string items = "1,2,4,6";
+    auto alone = NewBoard();
+    ASSERT_EQ(RunCli({"--port", alone->DevicePath(), "--items", items}, dir.path).status, 0);
+    const long long aloneGap = Median(GapsBeforeCommands(*alone));
+
+    std::vector<std::unique_ptr<sim::Board>> boards;
+    std::vector<std::string> args = {"--json", "--items", items};
+    for (int i = 0; i < kBoards; ++i) {
+        boards.push_back(NewBoard());
+        args.push_back("--port");
+        args.push_back(boards.back()->DevicePath());
+    }
+    boards[6]->SetBehaviour("AT+CSQ", Make(Kind::Silent));
+    boards[7]->SetBehaviour("AT+CSQ", Make(Kind::Vanish));
+    const Finished run = RunCli(args, dir.path);
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_LT(run.seconds, 15.0);  // the silent board's 5 s time-out and the items after it
+
+    std::map<std::string, std::vector<std::string>> verdicts;
+    for (const nlohmann::json& j : JsonLines(run.out)) {
+        verdicts[j["board"]].push_back(j["verdict"]);
+    }
+    for (int i = 0; i < 6; ++i) {
+        const sim::Board& board = *boards[static_cast<size_t>(i)];
+        EXPECT_EQ(verdicts[board.DevicePath()],
+                  (std::vector<std::string>{"passed", "passed", "passed", "passed"}));
+        EXPECT_EQ(board.Received(), alone->Received()) << i;
+        const std::vector<long long> gaps = GapsBeforeCommands(board);
+        // Final LF to next command as alone (30 + 200 ms in the monitor), give or take the load.
+        EXPECT_NEAR(Median(gaps), aloneGap, 40) << "board " << i;
+        for (const long long gap : gaps) EXPECT_GE(gap, 220) << "board " << i;
+    }
+    EXPECT_EQ(verdicts[boards[6]->DevicePath()],
+              (std::vector<std::string>{"passed", "timed-out", "passed", "passed"}));
+    EXPECT_EQ(verdicts[boards[7]->DevicePath()],
+              (std::vector<std::string>{"passed", "link-lost", "link-lost", "link-lost"}));
+}
+
+TEST(KarvexRun, CtrlCStopsEveryBoardPromptlyAndWritesTheReports) {
+    ScratchDir dir("ctrlc");
+    std::vector<std::unique_ptr<sim::Board>> boards;
+    const fs::path junit = dir.path / "report.xml";
+    const fs::path logs = dir.path / "logs";
+    std::vector<std::string> args = {"--items",      "1,2,4",     "--junit",
+                                     junit.string(), "--log-dir", logs.string()};
+    for (int i = 0; i < kBoards; ++i) {
+        boards.push_back(NewBoard());
+        boards.back()->SetBehaviour("AT+CSQ", Make(Kind::Silent));
+        args.push_back("--port");
+        args.push_back(boards.back()->DevicePath());
+    }
+    CliProcess process(args, dir.path);
+    ASSERT_TRUE(process.Started());
+    for (const auto& board : boards) {
+        ASSERT_TRUE(board->WaitForReceived("AT+CSQ\r", Ms(10000)));
+    }
+    const auto interrupt = SteadyClock::now();
+    process.Signal(SIGINT);
+    EXPECT_EQ(process.Wait(), 130) << process.Err();
+    const long long ms = std::chrono::duration_cast<Ms>(process.Ended() - interrupt).count();
+    std::printf("Ctrl-C to exit with %d boards: %lld ms\n", kBoards, ms);
+    EXPECT_LT(ms, 1000);  // about 10 ms measured; generous for the sanitizer builds
+    for (const auto& board : boards) {
+        EXPECT_EQ(board->Received().find("AT+CCLK?"), std::string::npos);
+    }
+    // Reports for what ran: each board's passed item and its interrupted one.
+    EXPECT_EQ(XPath(junit, "count(//testsuite)"), "8") << ReadAll(junit);
+    EXPECT_EQ(XPath(junit, "count(//testcase)"), "16");
+    EXPECT_EQ(XPath(junit, "count(//testcase/error[@type=\"interrupted\"])"), "8");
+    EXPECT_EQ(Lines(process.Out()).size(), 16u);
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(logs)) ++files;
+    EXPECT_EQ(files, 16u);
+}
+
+}  // namespace
+}  // namespace karvex::clitest
