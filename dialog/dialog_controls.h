@@ -29,7 +29,7 @@ class DialogControls {
 
     // A message with the program's name as its caption and one OK button. The front end decides
     // whether it waits for the OK; the logic does nothing after it.
-    virtual void MessageBox(const std::string& text) = 0;
+    virtual void ShowMessage(const std::string& text) = 0;
 
     // The traffic log was cleared (connect, execute): the log control shows the model afresh.
     virtual void RefreshLog() = 0;

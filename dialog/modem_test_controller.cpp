@@ -93,7 +93,7 @@ void ModemTestController::OnConnect() {
         const std::string name = index >= 0 ? "COM" + std::to_string(index + 1) : std::string();
         panel_.NewGeneration();
         if (!session_.Connect("\\\\.\\" + name)) {
-            ui_.MessageBox("COM error.");
+            ui_.ShowMessage("COM error.");
             return;
         }
         ui_.SetText(kIdConnect, "切断");
@@ -139,15 +139,15 @@ void ModemTestController::OnClose() {
         // A file that cannot be written is not reported: the dialog closes as usual.
         SaveSettings(settingsPath_, CollectSettings());
     }
-    ui_.EndDialog(IDCANCEL);
+    ui_.EndDialog(kResultCancel);
 }
 
 void ModemTestController::OnOk() {
-    ui_.EndDialog(IDOK);
+    ui_.EndDialog(kResultOk);
 }
 
 void ModemTestController::OnCancel() {
-    ui_.EndDialog(IDCANCEL);
+    ui_.EndDialog(kResultCancel);
 }
 
 void ModemTestController::ApplySettings(const Settings& s) {

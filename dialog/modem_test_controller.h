@@ -18,8 +18,8 @@ namespace karvex {
 class ModemTestController {
   public:
     // Results of the dialog's end: Enter ends it as OK, Esc and a close request as Cancel.
-    static constexpr int IDOK = 1;
-    static constexpr int IDCANCEL = 2;
+    static constexpr int kResultOk = 1;      // IDOK
+    static constexpr int kResultCancel = 2;  // IDCANCEL
 
     // `settingsPath` empty: no settings file is read or written.
     ModemTestController(DialogControls& ui, ModemSession& session, PanelQueue& panel,

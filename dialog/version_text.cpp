@@ -6,6 +6,7 @@
 
 namespace karvex {
 
+// On Windows the numbers come from the executable's version resource (version_resource_win.cpp).
 #ifndef _WIN32
 std::optional<VersionNumbers> ProgramVersion() {
     const res::VersionData& data = res::kVersionData;

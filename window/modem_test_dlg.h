@@ -29,8 +29,8 @@ class WidgetControls;
 class CModemTestDlg : public QDialog {
   public:
     // Results of the window's end: Enter ends it as OK, Esc and a close request as Cancel.
-    static constexpr int IDOK = karvex::ModemTestController::IDOK;
-    static constexpr int IDCANCEL = karvex::ModemTestController::IDCANCEL;
+    static constexpr int IDOK = karvex::ModemTestController::kResultOk;
+    static constexpr int IDCANCEL = karvex::ModemTestController::kResultCancel;
 
     struct Options {
         // The settings file: unset = beside the executable; empty = no file is read or written.

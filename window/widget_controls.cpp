@@ -73,7 +73,7 @@ void WidgetControls::Focus(int id) {
     Control(id)->setFocus();
 }
 
-void WidgetControls::MessageBox(const std::string& text) {
+void WidgetControls::ShowMessage(const std::string& text) {
     OpenMessageBox(dialog_, QString::fromStdString(text));
 }
 

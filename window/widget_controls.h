@@ -26,7 +26,7 @@ class WidgetControls : public DialogControls {
     int Selection(int id) const override;
     void Select(int id, int index) override;
     void Focus(int id) override;
-    void MessageBox(const std::string& text) override;
+    void ShowMessage(const std::string& text) override;
     void RefreshLog() override;
     void EndDialog(int result) override;
 
