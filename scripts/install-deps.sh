@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev                        # unit tests
     fonts-ipafont-gothic                             # IPAPGothic, the dialog font's stand-in
     xvfb xauth imagemagick                           # windows without a display, screenshots
+    x11-utils                                        # xwininfo: the Windows screenshot waits for the dialog
 )
 
 missing=()
