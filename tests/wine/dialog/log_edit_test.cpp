@@ -24,7 +24,13 @@ TEST(WinLog, BytesAsTheEditShowsThem) {
     const Case cases[] = {
         {"echo and answer", "AT+CGMR\r\r\nR7.52\r\n\r\nOK\r\n", "AT+CGMR\r\nR7.52\r\n\r\nOK\r\n"},
         {"CP932", "\x83\x65\x83\x58\x83\x67\r\n", "テスト\r\n"},
-        {"line noise", std::string("a\0b\x1A\x7F" "c\tz\n", 9), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD" "c\tz\r\n"},
+        {"line noise",
+         std::string("a\0b\x1A\x7F"
+                     "c\tz\n",
+                     9),
+         "a\xEF\xBF\xBD"
+         "b\xEF\xBF\xBD\xEF\xBF\xBD"
+         "c\tz\r\n"},
         {"stray lead byte before LF", "\x83\n", "\xEF\xBF\xBD\r\n"},
     };
     for (const Case& c : cases) {
