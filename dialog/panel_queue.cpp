@@ -22,23 +22,28 @@ void PanelQueue::Queue(Request request) {
         wake = queue_.empty();
         queue_.push_back(std::move(request));
     }
-    // One wake per batch: the UI thread takes the whole queue when it wakes.
+    // One wake per batch: the UI thread empties the whole queue when it wakes.
     if (wake && wake_) {
         wake_();
     }
 }
 
 void PanelQueue::Deliver() {
-    std::vector<Request> batch;
-    {
-        std::lock_guard lock(mutex_);
-        batch.swap(queue_);
-    }
-    const uint64_t current = generation_.load();
-    for (const Request& r : batch) {
+    // One request at a time, taken from the front: a handler that runs a modal loop (a message
+    // box) may deliver again from inside it, and the order of the requests still holds.
+    for (;;) {
+        Request r;
+        {
+            std::lock_guard lock(mutex_);
+            if (queue_.empty()) {
+                return;
+            }
+            r = std::move(queue_.front());
+            queue_.pop_front();
+        }
         switch (r.kind) {
             case Request::Kind::Enable:
-                if (r.generation == current && handlers_.enableInputs) {
+                if (r.generation == generation_.load() && handlers_.enableInputs) {
                     handlers_.enableInputs(r.enable);
                 }
                 break;

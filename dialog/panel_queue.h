@@ -10,10 +10,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "sequencer/operator_panel.h"
 
@@ -42,9 +42,9 @@ class PanelQueue : public OperatorPanel {
   private:
     struct Request {
         enum class Kind { Enable, Message };
-        Kind kind;
-        bool enable;
-        uint64_t generation;
+        Kind kind = Kind::Enable;
+        bool enable = false;
+        uint64_t generation = 0;
         std::string text;
     };
     void Queue(Request request);
@@ -53,7 +53,7 @@ class PanelQueue : public OperatorPanel {
     std::function<void()> wake_;
     std::atomic<uint64_t> generation_{0};
     std::mutex mutex_;
-    std::vector<Request> queue_;
+    std::deque<Request> queue_;
 };
 
 }  // namespace karvex
