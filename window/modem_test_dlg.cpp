@@ -86,7 +86,7 @@ bool CModemTestDlg::OnInitDialog() {
 }
 
 void CModemTestDlg::OnSelchangeItem() {
-    // Filling the list at start selects its first entry before the controller exists.
+    // The controller goes before the widgets when the window is taken apart.
     if (controller_) {
         controller_->OnSelchangeItem();
     }
