@@ -78,6 +78,19 @@ TEST(WinDialog, ControlsComeFromTheDescription) {
               0x7FFFFFFEu);
 }
 
+// The manifest this program carries (karvex.exe's) selects the common controls 6: the library
+// loaded is the side-by-side assembly's, not the system folder's older one.
+TEST(WinDialog, ManifestSelectsCommonControls6) {
+    const HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
+    ASSERT_NE(comctl, nullptr);
+    wchar_t path[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(comctl, path, MAX_PATH), 0u);
+    std::string loaded = Utf8FromUtf16(path);
+    for (char& c : loaded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    EXPECT_NE(loaded.find("winsxs"), std::string::npos) << loaded;
+    EXPECT_NE(loaded.find("common-controls_6595b64144ccf1df_6."), std::string::npos) << loaded;
+}
+
 TEST(WinDialog, StartsClosedWithTheDefaults) {
     DialogRig rig;
     ASSERT_NE(rig.hwnd, nullptr);
