@@ -23,6 +23,9 @@ using SteadyClock = std::chrono::steady_clock;
 // How much longer than the comm time-out a request may take before we cancel it ourselves.
 constexpr DWORD kTimeoutGraceMs = 250;
 
+// The NTSTATUS a request ended by its comm time-out carries (ntstatus.h's STATUS_TIMEOUT).
+constexpr ULONG_PTR kStatusTimeout = 0x102;
+
 std::wstring Widen(const std::string& text) {
     if (text.empty()) return {};
     const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
@@ -122,12 +125,14 @@ Transfer Transfer1(HANDLE device, HANDLE stopEvent, bool reading, void* buffer, 
     // Waits for the request to end (at once when it has), so `request` and `buffer` are free.
     DWORD n = 0;
     const BOOL ok = GetOverlappedResult(device, &request, &n, TRUE);
-    result.bytes = n;
+    result.bytes = static_cast<DWORD>(request.InternalHigh);
     if (result.outcome == Outcome::Failed) {
-        // Not stopped and not overrun: the request ended by itself.
-        if (ok) {
-            result.outcome = n == count ? Outcome::Done : Outcome::TimedOut;
-        } else if (GetLastError() == ERROR_OPERATION_ABORTED) {
+        // Not stopped and not overrun: the request ended by itself. A comm time-out ends it with
+        // STATUS_TIMEOUT, which Wine reports as a failure (WAIT_TIMEOUT) and Windows as success.
+        const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+        if (ok || error == WAIT_TIMEOUT || request.Internal == kStatusTimeout) {
+            result.outcome = result.bytes == count ? Outcome::Done : Outcome::TimedOut;
+        } else if (error == ERROR_OPERATION_ABORTED) {
             // Cancelled by someone else (a purge of the driver's own): no bytes lost, none read.
             result.outcome = Outcome::TimedOut;
         }

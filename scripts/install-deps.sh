@@ -9,6 +9,8 @@ packages=(
     libgtest-dev libgmock-dev                        # unit tests
     fonts-ipafont-gothic                             # IPAPGothic, the dialog font's stand-in
     xvfb xauth imagemagick                           # windows without a display, screenshots
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64  # the Windows build (windres too)
+    wine wine64 googletest                           # its tests under Wine; gtest from source
     x11-utils                                        # xwininfo: the Windows screenshot waits for the dialog
 )
 
