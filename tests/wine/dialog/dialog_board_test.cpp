@@ -67,7 +67,9 @@ TEST(WinDialogOnBoard, ConnectRunDisconnect) {
         const std::string log = rig.Text(kIdTrafficLog);
         return log.size() >= 4 && log.ends_with("OK\r\n");
     })) << rig.Text(kIdTrafficLog);
-    EXPECT_TRUE(rig.Text(kIdTrafficLog).starts_with("AT+CGMR\r\n")) << rig.Text(kIdTrafficLog);
+    // The command as sent (its CR shows nothing), then the board's echo and answer.
+    EXPECT_TRUE(rig.Text(kIdTrafficLog).starts_with("AT+CGMRAT+CGMR\r\n"))
+        << rig.Text(kIdTrafficLog);
 
     rig.Click(kIdConnect);
     EXPECT_FALSE(rig.dlg->Session().LinkOpen());
