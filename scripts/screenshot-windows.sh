@@ -21,8 +21,8 @@ done
 # A prefix of its own, made like the tests' one but with Wine's X11 driver: the tests' prefix
 # draws nothing (null driver).
 prefix=$root/build/windows/wine-x11
+"$root/scripts/wine-prefix.sh" "$prefix"  # (re)made with the null driver when needed
 if [[ ! -f $prefix/.karvex-x11 ]]; then
-    "$root/scripts/wine-prefix.sh" "$prefix"
     . "$root/scripts/wine-env.sh" "$prefix"
     "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >/dev/null 2>&1
     "$WINESERVER" -w
