@@ -1,9 +1,10 @@
-// The serial port over POSIX termios.
+// The serial port: over POSIX termios (serial_port.cpp) or the Windows communications functions
+// (serial_port_win.cpp), one file per platform behind this one class.
 //
 // One object is one device. Every operation may be called from any thread while another thread is
 // inside another operation: the monitor reads while the worker purges and writes, and the UI thread
 // closes. Closing happens in two phases so that no thread ever touches a descriptor number after it
-// was closed (Linux hands the number out again at once):
+// was closed (Linux hands the number out again at once, Windows its handle values likewise):
 //   Shutdown()  marks the port closed and wakes every blocked read and write; from then on every
 //               operation fails (-1) or does nothing;
 //   Close()     does the same, waits until no operation is still inside, and releases the device.
@@ -43,13 +44,23 @@ class SerialPort final : public Port {
 
   private:
     struct Use;  // an operation in progress: holds the descriptor alive
+#ifdef _WIN32
+    using Handle = void*;  // HANDLE
+    bool Enter(Handle& device, Handle& stopEvent);
+#else
     bool Enter(int& fd, int& wakeFd);
+#endif
     void Leave();
 
     mutable std::mutex mutex_;
     std::condition_variable idle_;
+#ifdef _WIN32
+    Handle device_ = nullptr;     // the COM port, opened for overlapped I/O
+    Handle stopEvent_ = nullptr;  // manual-reset event, set by Shutdown to end every wait
+#else
     int fd_ = -1;
     int wakeFd_ = -1;      // eventfd, made readable by Shutdown to wake every poll
+#endif
     bool closing_ = true;  // no device, or shut down: new operations fail at once
     int inUse_ = 0;        // operations currently inside
 };

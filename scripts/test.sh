@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds Karvex three times and runs every test in each build:
+# Builds Karvex four times and runs every test in each build:
 #   default  (gcc, optimised)            unit, integration, window and soak tests, and the Debian
 #                                        package (label "package": built, unpacked, checked, run)
+#   windows  (MinGW-w64, under Wine)     the core's tests on the simulated board of the default build
 #   tsan     (gcc, ThreadSanitizer)      the same suite
 #   asan     (clang, AddressSanitizer + UBSan)  the same suite, plus the fuzz targets for a bounded time
 # Ends with CTest's summary line of each build, the last build's last.
@@ -18,7 +19,7 @@ export ASAN_OPTIONS="detect_leaks=1 abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 
-presets=(${KARVEX_PRESETS:-default tsan asan})
+presets=(${KARVEX_PRESETS:-default windows tsan asan})
 for preset in "${presets[@]}"; do
     echo "=== $preset: build"
     cmake --preset "$preset" >/dev/null

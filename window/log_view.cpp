@@ -6,15 +6,13 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-#include <algorithm>
-
 namespace karvex {
 
 namespace {
 const QEvent::Type kRefreshEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 }
 
-LogView::LogView(TrafficLog& log, QPlainTextEdit& edit) : log_(log), edit_(&edit) {
+LogView::LogView(TrafficLog& log, QPlainTextEdit& edit) : log_(log), edit_(&edit), feed_(log) {
     log_.SetObserver([this] { RequestRefresh(); });
     Refresh();
 }
@@ -44,32 +42,16 @@ void LogView::Refresh() {
     if (edit_ == nullptr) {
         return;
     }
-    TrafficLog::Chunk chunk = log_.ReadFrom(epoch_, offset_);
-    if (chunk.reset || chunk.epoch != epoch_) {
-        epoch_ = chunk.epoch;
-        offset_ = 0;
-        backlog_.clear();
-        backlogPos_ = 0;
+    const LogFeed::Step step = feed_.Next();
+    if (step.reset) {
         decoder_.Reset();
         edit_->clear();
     }
-    offset_ += chunk.bytes.size();
-    if (backlogPos_ == backlog_.size()) {
-        backlog_ = std::move(chunk.bytes);
-        backlogPos_ = 0;
-    } else {
-        backlog_.append(chunk.bytes);
+    if (!step.bytes.empty()) {
+        Append(decoder_.Decode(step.bytes));
     }
-    const size_t n = std::min(kMaxBytesPerRefresh, backlog_.size() - backlogPos_);
-    if (n > 0) {
-        Append(decoder_.Decode(std::string_view(backlog_).substr(backlogPos_, n)));
-        backlogPos_ += n;
-    }
-    if (backlogPos_ < backlog_.size()) {
+    if (step.more) {
         RequestRefresh();
-    } else {
-        backlog_.clear();
-        backlogPos_ = 0;
     }
 }
 

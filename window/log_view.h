@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 
+#include "dialog/log_feed.h"
 #include "link/traffic_log.h"
 #include "window/log_text.h"
 
@@ -32,7 +33,7 @@ class LogView : public QObject {
 
     // At most this much is appended per refresh; the rest follows in the next event, so a burst
     // never holds the UI thread for long.
-    static constexpr size_t kMaxBytesPerRefresh = 64 * 1024;
+    static constexpr size_t kMaxBytesPerRefresh = LogFeed::kMaxBytesPerRefresh;
 
   protected:
     bool event(QEvent* e) override;
@@ -43,11 +44,8 @@ class LogView : public QObject {
 
     TrafficLog& log_;
     QPointer<QPlainTextEdit> edit_;
+    LogFeed feed_;
     LogTextDecoder decoder_;
-    uint64_t epoch_ = 0;
-    size_t offset_ = 0;      // bytes of the model read so far
-    std::string backlog_;    // read from the model, not yet shown
-    size_t backlogPos_ = 0;  // how much of backlog_ is shown
     std::atomic<bool> pending_{false};
 };
 

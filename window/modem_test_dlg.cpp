@@ -3,22 +3,19 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRadioButton>
 
 #include "link/install_layout.h"
 #include "resources/main_dialog.h"
 #include "resources/program_icon.h"
 #include "window/dialog_font.h"
-#include "window/item_fields.h"
 #include "window/log_menu.h"
 #include "window/log_view.h"
 #include "window/modem_test_app.h"
 #include "window/panel_bridge.h"
 #include "window/settings_file.h"
+#include "window/widget_controls.h"
 
 using namespace karvex;
 using namespace karvex::res;
@@ -26,19 +23,26 @@ using namespace karvex::res;
 CModemTestDlg::CModemTestDlg() : CModemTestDlg(Options{}) {}
 
 CModemTestDlg::CModemTestDlg(const Options& options)
-    : QDialog(nullptr), icon_(ProgramIcon()), options_(options), version_(ProgramVersion()) {
+    : QDialog(nullptr), icon_(ProgramIcon()), options_(options) {
     Build();
-    logView_ = std::make_unique<LogView>(log_, *Get<QPlainTextEdit>(kIdTrafficLog));
-    logMenu_ = new LogMenu(log_, *Get<QPlainTextEdit>(kIdTrafficLog), *this, [this] {
-        const auto* com = Get<QComboBox>(kIdComPort);
+    settingsPath_ = ChooseSettingsPath();
+    auto* logEdit = static_cast<QPlainTextEdit*>(Control(kIdTrafficLog));
+    logView_ = std::make_unique<LogView>(log_, *logEdit);
+    logMenu_ = new LogMenu(log_, *logEdit, *this, [this] {
+        const auto* com = static_cast<const QComboBox*>(Control(kIdComPort));
         return com->currentIndex() >= 0 ? com->currentText() : QString();
     });
+    ui_ = std::make_unique<WidgetControls>(*this, controls_);
+    ui_->SetLogView(logView_.get());
     panel_ = std::make_unique<PanelBridge>(PanelBridge::Handlers{
-        [this](bool enable) { EnableInputsFromWorker(enable); },
+        [this](bool enable) { controller_->EnableInputsFromWorker(enable); },
         [this](const QString& text) { OpenMessageBox(*this, text); },
     });
     SerialPort& port = options_.port != nullptr ? *options_.port : ThePort();
     session_ = std::make_unique<ModemSession>(log_, *panel_, port, options_.timing);
+    controller_ = std::make_unique<ModemTestController>(
+        *ui_, *session_, panel_->Queue(), QFile::encodeName(settingsPath_).toStdString(),
+        ProgramVersion());
     OnInitDialog();
 }
 
@@ -46,6 +50,7 @@ CModemTestDlg::~CModemTestDlg() {
     // Stop and join the monitor and the worker and close the port before anything they report to
     // (the log, its view, the panel) goes away. Joined threads need no grace period.
     session_->Disconnect();
+    controller_.reset();
     session_.reset();
     logView_.reset();
     panel_.reset();
@@ -67,15 +72,12 @@ void CModemTestDlg::Build() {
     for (const auto& [id, widget] : controls_) {
         widget->installEventFilter(this);
     }
-    connect(Get<QPushButton>(kIdConnect), &QPushButton::clicked, this, [this] { OnConnect(); });
-    connect(Get<QPushButton>(kIdExecute), &QPushButton::clicked, this, [this] { OnExecute(); });
-    connect(Get<QComboBox>(kIdTestItem), &QComboBox::currentIndexChanged, this,
+    connect(static_cast<QPushButton*>(Control(kIdConnect)), &QPushButton::clicked, this,
+            [this] { OnConnect(); });
+    connect(static_cast<QPushButton*>(Control(kIdExecute)), &QPushButton::clicked, this,
+            [this] { OnExecute(); });
+    connect(static_cast<QComboBox*>(Control(kIdTestItem)), &QComboBox::currentIndexChanged, this,
             [this] { OnSelchangeItem(); });
-}
-
-template <class W>
-W* CModemTestDlg::Get(int id) const {
-    return static_cast<W*>(Control(id));
 }
 
 QWidget* CModemTestDlg::Control(int id) const {
@@ -85,92 +87,52 @@ QWidget* CModemTestDlg::Control(int id) const {
 
 bool CModemTestDlg::OnInitDialog() {
     setWindowIcon(icon_);  // the icon carries the big and the small image
-
-    auto* com = Get<QComboBox>(kIdComPort);
-    for (int n = 1; n <= 99; ++n) {
-        com->addItem(QString::asprintf("COM%d", n));
-    }
-    com->setCurrentIndex(0);
-
-    auto* items = Get<QComboBox>(kIdTestItem);
-    for (const ItemFields& item : TestItemFields()) {
-        items->addItem(QString::fromUtf8(item.caption));
-    }
-    items->setCurrentIndex(0);
-    OnSelchangeItem();
-
-    EnableInputs(false);
-    com->setEnabled(true);
-    Get<QRadioButton>(kIdTolva1)->setEnabled(true);
-    Get<QRadioButton>(kIdTolva2)->setEnabled(true);
-
-    Get<QLineEdit>(kIdSmsNumber)->setText(QStringLiteral("1"));
-    if (version_) {
-        Get<QLabel>(kIdVersion)->setText(FormatVersionLabel(*version_));
-    }
-
-    if (options_.settingsPath) {
-        settingsPath_ = *options_.settingsPath;
-    } else if (const auto installed =
-                   InstalledSettingsPath(QFile::encodeName(ExecutablePath()).toStdString())) {
-        // An installed copy keeps its settings in the user's folder, created at the first save.
-        settingsPath_ = QFile::decodeName(QByteArray::fromStdString(*installed));
-        createSettingsDir_ = true;
-    } else {
-        settingsPath_ = SettingsPathForExecutable(ExecutablePath());
-    }
-    Settings loaded;
-    if (!settingsPath_.isEmpty() && QFileInfo::exists(settingsPath_) &&
-        LoadSettings(settingsPath_, loaded) >= 0) {
-        ApplySettings(loaded);
-    } else {
-        ApplyDefaults();
-    }
-    // The first control in tab order starts with the focus, as the dialog framework does.
-    Control(kIdTrafficLog)->setFocus();
+    controller_->OnInitDialog();
     return true;
 }
 
 void CModemTestDlg::OnSelchangeItem() {
-    for (int id : ItemDependentControls()) {
-        Control(id)->hide();
-    }
-    const int index = Get<QComboBox>(kIdTestItem)->currentIndex();
-    if (index < 0 || index >= static_cast<int>(TestItemFields().size())) {
-        return;
-    }
-    const ItemFields& item = TestItemFields()[static_cast<size_t>(index)];
-    if (item.itemLabel != nullptr) {
-        Get<QLabel>(kIdItemLabel)->setText(QString::fromUtf8(item.itemLabel));
-    }
-    for (int id : item.shown) {
-        Control(id)->show();
+    // The controller goes before the widgets when the window is taken apart.
+    if (controller_) {
+        controller_->OnSelchangeItem();
     }
 }
 
-void CModemTestDlg::ApplySettings(const Settings& s) {
-    Get<QRadioButton>(s.tolva2 ? kIdTolva2 : kIdTolva1)->setChecked(true);
-    Get<QComboBox>(kIdComPort)->setCurrentIndex(s.port >= 1 && s.port <= 99 ? s.port - 1 : -1);
-    Get<QLineEdit>(kIdApn)->setText(s.apn);
-    Get<QLineEdit>(kIdUser)->setText(s.user);
-    Get<QLineEdit>(kIdPassword)->setText(s.password);
-    Get<QLineEdit>(kIdPhone)->setText(s.phone);
+void CModemTestDlg::OnConnect() {
+    controller_->OnConnect();
 }
 
-void CModemTestDlg::ApplyDefaults() {
-    Settings defaults;
-    defaults.tolva2 = false;
-    defaults.port = 1;
-    ApplySettings(defaults);
+void CModemTestDlg::OnExecute() {
+    controller_->OnExecute();
 }
 
-Settings CModemTestDlg::CollectSettings() const {
-    Settings s;
-    s.tolva2 = Get<QRadioButton>(kIdTolva2)->isChecked();
-    s.port = Get<QComboBox>(kIdComPort)->currentIndex() + 1;
-    s.apn = Get<QLineEdit>(kIdApn)->text();
-    s.user = Get<QLineEdit>(kIdUser)->text();
-    s.password = Get<QLineEdit>(kIdPassword)->text();
-    s.phone = Get<QLineEdit>(kIdPhone)->text();
-    return s;
+void CModemTestDlg::OnClose() {
+    if (createSettingsDir_ && !settingsPath_.isEmpty()) {
+        // An installed copy's settings folder may not exist yet: made private, like the file.
+        MakePrivateDirs(QFile::encodeName(QFileInfo(settingsPath_).path()).toStdString());
+    }
+    controller_->OnClose();
+}
+
+QString CModemTestDlg::ChooseSettingsPath() {
+    if (options_.settingsPath) return *options_.settingsPath;
+    const QString exe = ExecutablePath();
+    if (const auto installed = InstalledSettingsPath(QFile::encodeName(exe).toStdString())) {
+        // An installed copy keeps its settings in the user's folder, created at the first save.
+        createSettingsDir_ = true;
+        return QFile::decodeName(QByteArray::fromStdString(*installed));
+    }
+    return SettingsPathForExecutable(exe);
+}
+
+void CModemTestDlg::EnableInputs(bool enable) {
+    controller_->EnableInputs(enable);
+}
+
+bool CModemTestDlg::LinkOpen() const {
+    return session_->LinkOpen();
+}
+
+OperatorPanel& CModemTestDlg::Panel() {
+    return *panel_;
 }

@@ -1,5 +1,6 @@
 // The main window: the operator picks the board model and the COM port, opens the link, picks a
-// test item, fills in its fields and runs it, and watches the traffic log.
+// test item, fills in its fields and runs it, and watches the traffic log. A view only: the
+// widgets come from the dialog description, and what the handlers do is the shared controller's.
 #pragma once
 
 #include <QDialog>
@@ -8,34 +9,29 @@
 #include <memory>
 #include <optional>
 
+#include "dialog/modem_test_controller.h"
 #include "link/receive_monitor.h"
 #include "link/serial_port.h"
 #include "link/traffic_log.h"
 #include "sequencer/modem_session.h"
 #include "window/dialog_builder.h"
 #include "window/dialog_units.h"
-#include "window/version_text.h"
 
 class QCloseEvent;
-class QComboBox;
 class QKeyEvent;
-class QLineEdit;
-class QPlainTextEdit;
-class QPushButton;
-class QRadioButton;
 
 namespace karvex {
 class LogMenu;
 class LogView;
 class PanelBridge;
-struct Settings;
+class WidgetControls;
 }  // namespace karvex
 
 class CModemTestDlg : public QDialog {
   public:
     // Results of the window's end: Enter ends it as OK, Esc and a close request as Cancel.
-    static constexpr int IDOK = 1;
-    static constexpr int IDCANCEL = 2;
+    static constexpr int IDOK = karvex::ModemTestController::kResultOk;
+    static constexpr int IDCANCEL = karvex::ModemTestController::kResultCancel;
 
     struct Options {
         // The settings file: unset = beside the executable; empty = no file is read or written.
@@ -77,26 +73,22 @@ class CModemTestDlg : public QDialog {
 
   private:
     void Build();
+    // Where the settings file lives: given by the caller, under the user's folder for an installed
+    // copy, or beside the executable.
+    QString ChooseSettingsPath();
     bool HandleDialogKey(QObject* target, QKeyEvent* key);
-    void ApplySettings(const karvex::Settings& s);
-    void ApplyDefaults();
-    karvex::Settings CollectSettings() const;
-    void EnableInputsFromWorker(bool enable);
-
-    template <class W>
-    W* Get(int id) const;
-
     // Kept in this order: the session (its threads) goes first, then the views of what it used.
     QIcon icon_;
     Options options_;
     QString settingsPath_;
     bool createSettingsDir_ = false;  // the settings live in a folder that may not exist yet
-    std::optional<karvex::VersionNumbers> version_;
     karvex::DialogBaseUnits units_;
     karvex::ControlMap controls_;
     karvex::TrafficLog log_;
     std::unique_ptr<karvex::LogView> logView_;
     karvex::LogMenu* logMenu_ = nullptr;  // a child object of the window
     std::unique_ptr<karvex::PanelBridge> panel_;
+    std::unique_ptr<karvex::WidgetControls> ui_;
     std::unique_ptr<karvex::ModemSession> session_;
+    std::unique_ptr<karvex::ModemTestController> controller_;
 };

@@ -1,26 +1,11 @@
 // How the window ends: Enter and Esc end it at once, a close request saves the settings first.
 #include <QCloseEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPushButton>
 
-#include "link/install_layout.h"
 #include "window/modem_test_dlg.h"
-#include "window/settings_file.h"
 
 using namespace karvex;
-
-void CModemTestDlg::OnClose() {
-    if (!settingsPath_.isEmpty()) {
-        if (createSettingsDir_) {
-            MakePrivateDirs(QFile::encodeName(QFileInfo(settingsPath_).path()).toStdString());
-        }
-        // A file that cannot be written is not reported: the window closes as usual.
-        SaveSettings(settingsPath_, CollectSettings());
-    }
-    done(IDCANCEL);
-}
 
 void CModemTestDlg::closeEvent(QCloseEvent* event) {
     // The title bar's close button, the window menu's Close and Alt+F4.
@@ -41,10 +26,10 @@ bool CModemTestDlg::HandleDialogKey(QObject* target, QKeyEvent* key) {
                 }
                 return true;
             }
-            done(IDOK);
+            controller_->OnOk();
             return true;
         case Qt::Key_Escape:
-            done(IDCANCEL);
+            controller_->OnCancel();
             return true;
         default:
             return false;

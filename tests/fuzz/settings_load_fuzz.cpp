@@ -53,8 +53,8 @@ QByteArray LineOf(const QByteArray& bytes, int index, int* count) {
     return nul < 0 ? want : want.left(nul);
 }
 
-bool HoldsLineEndOrNul(const QString& text) {
-    return text.contains(QChar(u'\n')) || text.contains(QChar(u'\0'));
+bool HoldsLineEndOrNul(const std::string& text) {
+    return text.find_first_of(std::string_view("\n\0", 2)) != std::string::npos;
 }
 
 }  // namespace
@@ -81,20 +81,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Write(in, bytes);
 
     Settings loaded;
-    loaded.apn = QStringLiteral("untouched");
+    loaded.apn = "untouched";
     const int result = LoadSettings(in, loaded);
     int lines = 0;
     const QByteArray portLine = LineOf(bytes, 1, &lines);
     FUZZ_CHECK(result == 0 || result == kSettingsTooShort, "0, or too short for a regular file");
     FUZZ_CHECK((result == 0) == (lines >= 6), "loads exactly when the file has six lines");
     if (result != 0) {
-        FUZZ_CHECK(loaded.apn == QStringLiteral("untouched"), "a failed load changes nothing");
+        FUZZ_CHECK(loaded.apn == "untouched", "a failed load changes nothing");
         return 0;
     }
     FUZZ_CHECK(loaded.tolva2 == (size > 0 && data[0] == '1'), "model from line 1's first byte");
     FUZZ_CHECK(loaded.port == std::strtol(portLine.constData(), nullptr, 10),
                "port as strtol reads line 2");
-    for (const QString* text : {&loaded.apn, &loaded.user, &loaded.password, &loaded.phone}) {
+    for (const std::string* text : {&loaded.apn, &loaded.user, &loaded.password, &loaded.phone}) {
         FUZZ_CHECK(!HoldsLineEndOrNul(*text), "texts hold no LF and no NUL");
     }
 

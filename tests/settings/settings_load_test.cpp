@@ -16,10 +16,10 @@ Settings Sentinel() {
     Settings s;
     s.tolva2 = true;
     s.port = 42;
-    s.apn = QStringLiteral("keep-apn");
-    s.user = QStringLiteral("keep-user");
-    s.password = QStringLiteral("keep-password");
-    s.phone = QStringLiteral("keep-phone");
+    s.apn = "keep-apn";
+    s.user = "keep-user";
+    s.password = "keep-password";
+    s.phone = "keep-phone";
     return s;
 }
 
@@ -97,15 +97,15 @@ TEST_F(LoadTest, PortLineIsReadAsStrtolReadsIt) {
         ASSERT_EQ(Load(QByteArray("0\r\n") + c.line2 + "\r\napn\r\nu\r\np\r\n123\r\n", s), 0);
         EXPECT_EQ(s.port, c.port);
         // Nothing after the port line moved.
-        EXPECT_EQ(s.apn, QStringLiteral("apn"));
-        EXPECT_EQ(s.phone, QStringLiteral("123"));
+        EXPECT_EQ(s.apn, "apn");
+        EXPECT_EQ(s.phone, "123");
     }
 }
 
 struct TextCase {
     const char* name;
     QByteArray file;
-    QString apn, user, password, phone;
+    std::string apn, user, password, phone;
 };
 
 TEST_F(LoadTest, TextLinesLoseOnlyTheirLineEnd) {
@@ -127,8 +127,7 @@ TEST_F(LoadTest, TextLinesLoseOnlyTheirLineEnd) {
         {"CP932 text",
          "0\r\n1\r\n\x83\x65\x83\x58\x83\x67\r\n\x82\xA0\x81\x40\r\n\x8A\xBF\x8E\x9A\r\n"
          "\xB1\xCC\xDF\xD8\r\n",
-         QStringLiteral(u"テスト"), QStringLiteral(u"あ\u3000"), QStringLiteral(u"漢字"),
-         QStringLiteral(u"ｱﾌﾟﾘ")},
+         "テスト", "あ\u3000", "漢字", "ｱﾌﾟﾘ"},
     };
     for (const TextCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -152,10 +151,10 @@ TEST_F(LoadTest, LongValuesAreReadWholeAndShiftNothing) {
                   0);
         EXPECT_TRUE(s.tolva2);
         EXPECT_EQ(s.port, 5);
-        EXPECT_EQ(s.apn, QString::fromLatin1(longValue));
-        EXPECT_EQ(s.user, QString::fromLatin1(longValue + "u"));
-        EXPECT_EQ(s.password, QStringLiteral("pass"));
-        EXPECT_EQ(s.phone, QStringLiteral("phone"));
+        EXPECT_EQ(s.apn, longValue.toStdString());
+        EXPECT_EQ(s.user, (longValue + "u").toStdString());
+        EXPECT_EQ(s.password, "pass");
+        EXPECT_EQ(s.phone, "phone");
     }
 }
 
@@ -184,7 +183,7 @@ TEST_F(LoadTest, QuotesAroundThePathAreIgnored) {
         ASSERT_EQ(LoadSettings(quoted, s), 0);
         EXPECT_TRUE(s.tolva2);
         EXPECT_EQ(s.port, 4);
-        EXPECT_EQ(s.phone, QStringLiteral("d"));
+        EXPECT_EQ(s.phone, "d");
     }
     // A quote inside the name is part of it.
     const QString inner = dir_.filePath(QStringLiteral("a\"b.ini"));

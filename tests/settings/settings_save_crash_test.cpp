@@ -22,7 +22,7 @@ Settings Filled(bool tolva2, long port, char fill, int length) {
     Settings s;
     s.tolva2 = tolva2;
     s.port = port;
-    s.apn = QString(length, QChar::fromLatin1(fill));
+    s.apn = std::string(static_cast<size_t>(length), fill);
     s.user = s.apn;
     s.password = s.apn;
     s.phone = s.apn;

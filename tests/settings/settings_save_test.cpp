@@ -25,7 +25,8 @@ class SaveTest : public ::testing::Test {
     QTemporaryDir dir_;
 };
 
-Settings Make(bool tolva2, long port, QString apn, QString user, QString password, QString phone) {
+Settings Make(bool tolva2, long port, std::string apn, std::string user, std::string password,
+              std::string phone) {
     Settings s;
     s.tolva2 = tolva2;
     s.port = port;
@@ -58,13 +59,10 @@ TEST_F(SaveTest, WritesSixCrLfLines) {
          Make(false, 1, " \t\r\n\v\fin side \t\r\n\v\f", "  u  ", "\tp\t", "\r\n"),
          "0\r\n1\r\nin side\r\nu\r\np\r\n\r\n"},
         // The full-width space is text, not white space, and stays at either end.
-        {"CP932",
-         Make(false, 2, QStringLiteral(u"テスト"), QStringLiteral(u"\u3000あ\u3000"),
-              QStringLiteral(u"漢字"), QStringLiteral(u"ｱﾌﾟﾘ")),
+        {"CP932", Make(false, 2, "テスト", "\u3000あ\u3000", "漢字", "ｱﾌﾟﾘ"),
          "0\r\n2\r\n\x83\x65\x83\x58\x83\x67\r\n\x81\x40\x82\xA0\x81\x40\r\n\x8A\xBF\x8E\x9A\r\n"
          "\xB1\xCC\xDF\xD8\r\n"},
-        {"unmappable characters become ?",
-         Make(false, 1, QStringLiteral(u"a\U0001F600b"), QStringLiteral(u"\u00e9"), "p", "q"),
+        {"unmappable characters become ?", Make(false, 1, "a\U0001F600b", "\u00e9", "p", "q"),
          "0\r\n1\r\na?b\r\n?\r\np\r\nq\r\n"},
         // A line break inside a value would shift every later line.
         {"line breaks inside become spaces", Make(false, 1, "a\nb", "c\r\nd", "p", "q"),
@@ -78,27 +76,25 @@ TEST_F(SaveTest, WritesSixCrLfLines) {
 }
 
 TEST_F(SaveTest, RoundTripKeepsEverythingButEndWhiteSpace) {
-    const QString longText = QString(300, u'x') + QStringLiteral(u"末尾");
+    const std::string longText = std::string(300, 'x') + "末尾";
     const Settings cases[] = {
-        Make(true, 3, QStringLiteral(u"  internet.例え.jp "), QStringLiteral(u"ユーザー 名"),
-             QStringLiteral(u"\tパス ワード\t"), QStringLiteral(u"090-1234-5678")),
+        Make(true, 3, "  internet.例え.jp ", "ユーザー 名", "\tパス ワード\t", "090-1234-5678"),
         Make(false, 99, longText, longText, longText, longText),
         Make(false, 0, {}, {}, {}, {}),
-        Make(true, 1, QStringLiteral(u"\u3000全角\u3000"), "a\rb", "#;=[x]", "\"q\""),
+        Make(true, 1, "\u3000全角\u3000", "a\rb", "#;=[x]", "\"q\""),
     };
     for (const Settings& saved : cases) {
-        SCOPED_TRACE(saved.apn.toStdString());
+        SCOPED_TRACE(saved.apn);
         ASSERT_TRUE(SaveSettings(Path(), saved));
         Settings loaded;
         ASSERT_EQ(LoadSettings(Path(), loaded), 0);
         EXPECT_EQ(loaded.tolva2, saved.tolva2);
         EXPECT_EQ(loaded.port, saved.port);
-        const auto trimmed = [](const QString& s) {
+        const auto trimmed = [](const std::string& s) {
             // What the save removes: the six ASCII white-space characters only.
-            qsizetype b = 0, e = s.size();
-            while (b < e && QStringLiteral(" \t\n\v\f\r").contains(s.at(b))) ++b;
-            while (e > b && QStringLiteral(" \t\n\v\f\r").contains(s.at(e - 1))) --e;
-            return s.mid(b, e - b);
+            const size_t b = s.find_first_not_of(" \t\n\v\f\r");
+            return b == std::string::npos ? std::string()
+                                          : s.substr(b, s.find_last_not_of(" \t\n\v\f\r") + 1 - b);
         };
         EXPECT_EQ(loaded.apn, trimmed(saved.apn));
         EXPECT_EQ(loaded.user, trimmed(saved.user));

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "tests/window/window_rig.h"
-#include "window/item_fields.h"
+#include "dialog/item_fields.h"
 
 namespace karvex::wt {
 namespace {

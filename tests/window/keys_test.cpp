@@ -97,9 +97,9 @@ TEST(Keys, CloseRequestSavesTheChoicesThenEnds) {
     ASSERT_EQ(LoadSettings(ini, saved), 0);
     EXPECT_TRUE(saved.tolva2);
     EXPECT_EQ(saved.port, 3);
-    EXPECT_EQ(saved.apn, QStringLiteral("apn.example"));
-    EXPECT_EQ(saved.user, QStringLiteral("ユーザ"));
-    EXPECT_EQ(saved.phone, QStringLiteral("0312345678"));
+    EXPECT_EQ(saved.apn, "apn.example");
+    EXPECT_EQ(saved.user, "ユーザ");
+    EXPECT_EQ(saved.phone, "0312345678");
 
     // The next start shows them again; the SMS number and the item are not kept.
     DialogRig next(ini);

@@ -8,7 +8,7 @@
 
 #include "tests/window/window_rig.h"
 #include "window/dialog_units.h"
-#include "window/version_text.h"
+#include "dialog/version_text.h"
 
 namespace karvex::wt {
 namespace {
@@ -156,7 +156,7 @@ TEST(VersionLabel, FormatsThreeNumbersWithoutASecondSeparator) {
         {{65535, 65535, 65535, 65535}, "Version 65535.6553565535"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(FormatVersionLabel(c.v), QString::fromUtf8(c.want));
+        EXPECT_EQ(FormatVersionLabel(c.v), c.want);
     }
 }
 

@@ -2,10 +2,13 @@
 // new link generation drops enable requests of the old one.
 #include <QCoreApplication>
 
+#include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "dialog/panel_queue.h"
 #include "tests/window/window_rig.h"
 #include "window/panel_bridge.h"
 
@@ -54,6 +57,32 @@ TEST(PanelBridge, ANewGenerationDropsOldEnableRequests) {
     r.bridge.EnableInputs(false);
     QCoreApplication::processEvents();
     EXPECT_EQ(r.calls, (std::vector<std::string>{"message still shown", "disable"}));
+}
+
+// The Windows dialog shows a worker's message in a modal box, whose loop delivers what the worker
+// queues meanwhile; the requests left behind the message must not overtake those.
+TEST(PanelQueue, DeliveringAgainFromAModalHandlerKeepsTheOrder) {
+    std::vector<std::string> calls;
+    std::function<void()> duringTheBox;
+    PanelQueue queue(PanelQueue::Handlers{
+                         [&](bool enable) { calls.push_back(enable ? "enable" : "disable"); },
+                         [&](const std::string& text) {
+                             calls.push_back("message " + text);
+                             if (auto inside = std::exchange(duringTheBox, nullptr)) {
+                                 inside();
+                             }
+                         },
+                     },
+                     [] {});
+    queue.EnableInputs(false);
+    queue.ShowMessage("box");
+    queue.EnableInputs(false);  // queued behind the message
+    duringTheBox = [&] {
+        std::thread([&] { queue.EnableInputs(true); }).join();
+        queue.Deliver();  // the box's own message loop
+    };
+    queue.Deliver();
+    EXPECT_EQ(calls, (std::vector<std::string>{"disable", "message box", "disable", "enable"}));
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
-#include "window/version_text.h"
+#include "dialog/version_text.h"
+
+#include <cstdio>
 
 #include "resources/version.h"
 
 namespace karvex {
 
+// On Windows the numbers come from the executable's version resource (version_resource_win.cpp).
+#ifndef _WIN32
 std::optional<VersionNumbers> ProgramVersion() {
     const res::VersionData& data = res::kVersionData;
     if (data.translation[0] == 0 && data.translation[1] == 0) {
@@ -12,9 +16,12 @@ std::optional<VersionNumbers> ProgramVersion() {
     return VersionNumbers{data.fileVersion[0], data.fileVersion[1], data.fileVersion[2],
                           data.fileVersion[3]};
 }
+#endif
 
-QString FormatVersionLabel(const VersionNumbers& v) {
-    return QString::asprintf("Version %d.%d%d", v[0], v[1], v[2]);
+std::string FormatVersionLabel(const VersionNumbers& v) {
+    char text[48];
+    std::snprintf(text, sizeof text, "Version %d.%d%d", v[0], v[1], v[2]);
+    return text;
 }
 
 }  // namespace karvex

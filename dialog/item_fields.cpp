@@ -1,4 +1,4 @@
-#include "window/item_fields.h"
+#include "dialog/item_fields.h"
 
 #include "resources/main_dialog.h"
 #include "sequencer/test_items.h"

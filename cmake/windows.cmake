@@ -1,0 +1,24 @@
+# The Windows build (cmake/mingw-w64.cmake): GoogleTest from Debian's sources, and every test and
+# benchmark run through Wine in a prefix of this build folder (scripts/wine-run.sh makes it once).
+
+# Windows 10 API level (CancelIoEx and friends); lean headers without min/max macros.
+add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
+
+set(KARVEX_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh ${KARVEX_WINE_PREFIX})
+
+# The prefix is made at build time, once, so that the first test run does not pay for it.
+add_custom_command(OUTPUT ${KARVEX_WINE_PREFIX}/.karvex-ready
+    COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-prefix.sh ${KARVEX_WINE_PREFIX}
+    DEPENDS ${PROJECT_SOURCE_DIR}/scripts/wine-prefix.sh
+    COMMENT "Making the Wine prefix (once per build folder)")
+add_custom_target(wine_prefix ALL DEPENDS ${KARVEX_WINE_PREFIX}/.karvex-ready)
+
+# GoogleTest for Windows, from the sources Debian ships in /usr/src/googletest.
+set(KARVEX_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${KARVEX_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+foreach(target gtest gtest_main)
+    target_compile_options(${target} PRIVATE -Wno-error)
+endforeach()

@@ -1,0 +1,174 @@
+#include "dialog/modem_test_controller.h"
+
+#include <string>
+#include <utility>
+
+#include "dialog/item_fields.h"
+#include "dialog/settings_store.h"
+#include "resources/main_dialog.h"
+
+namespace karvex {
+
+using namespace res;
+
+namespace {
+constexpr int kComPortCount = 99;
+}
+
+ModemTestController::ModemTestController(DialogControls& ui, ModemSession& session,
+                                         PanelQueue& panel, std::string settingsPath,
+                                         std::optional<VersionNumbers> version)
+    : ui_(ui),
+      session_(session),
+      panel_(panel),
+      settingsPath_(std::move(settingsPath)),
+      version_(version) {}
+
+void ModemTestController::OnInitDialog() {
+    for (int n = 1; n <= kComPortCount; ++n) {
+        ui_.AddEntry(kIdComPort, "COM" + std::to_string(n));
+    }
+    ui_.Select(kIdComPort, 0);
+
+    for (const ItemFields& item : TestItemFields()) {
+        ui_.AddEntry(kIdTestItem, item.caption);
+    }
+    ui_.Select(kIdTestItem, 0);
+    OnSelchangeItem();
+
+    EnableInputs(false);
+    ui_.Enable(kIdComPort, true);
+    ui_.Enable(kIdTolva1, true);
+    ui_.Enable(kIdTolva2, true);
+
+    ui_.SetText(kIdSmsNumber, "1");
+    if (version_) {
+        ui_.SetText(kIdVersion, FormatVersionLabel(*version_));
+    }
+
+    Settings loaded;
+    if (settingsPath_.empty() || LoadSettings(settingsPath_, loaded) < 0) {
+        loaded = Settings{};  // Tolva-1, COM1, empty fields
+    }
+    ApplySettings(loaded);
+    // The first control in tab order starts with the focus, as the dialog framework does.
+    ui_.Focus(kIdTrafficLog);
+}
+
+void ModemTestController::OnSelchangeItem() {
+    for (int id : ItemDependentControls()) {
+        ui_.Show(id, false);
+    }
+    const int index = ui_.Selection(kIdTestItem);
+    if (index < 0 || index >= static_cast<int>(TestItemFields().size())) {
+        return;
+    }
+    const ItemFields& item = TestItemFields()[static_cast<size_t>(index)];
+    if (item.itemLabel != nullptr) {
+        ui_.SetText(kIdItemLabel, item.itemLabel);
+    }
+    for (int id : item.shown) {
+        ui_.Show(id, true);
+    }
+}
+
+void ModemTestController::EnableInputs(bool enable) {
+    for (int id : InputControls()) {
+        ui_.Enable(id, enable);
+    }
+}
+
+void ModemTestController::EnableInputsFromWorker(bool enable) {
+    // A run that a disconnect ended reports in late; the closed link's state must stand.
+    if (!session_.LinkOpen()) {
+        return;
+    }
+    EnableInputs(enable);
+}
+
+void ModemTestController::OnConnect() {
+    if (!session_.LinkOpen()) {
+        // "\\.\" and the selected entry's name; with no entry selected, the bare prefix.
+        const int index = ui_.Selection(kIdComPort);
+        const std::string name = index >= 0 ? "COM" + std::to_string(index + 1) : std::string();
+        panel_.NewGeneration();
+        if (!session_.Connect("\\\\.\\" + name)) {
+            ui_.ShowMessage("COM error.");
+            return;
+        }
+        ui_.SetText(kIdConnect, "切断");
+        EnableInputs(true);
+        ui_.Enable(kIdComPort, false);
+        ui_.RefreshLog();  // the connect cleared the log
+        return;
+    }
+    // Every thread of the link is stopped and joined here; that takes a few milliseconds.
+    session_.Disconnect();
+    panel_.NewGeneration();
+    ui_.SetText(kIdConnect, "接続");
+    EnableInputs(false);
+    ui_.Enable(kIdComPort, true);
+    ui_.Enable(kIdTolva1, true);
+    ui_.Enable(kIdTolva2, true);
+}
+
+std::string ModemTestController::FieldBytes(int id) const {
+    // CP932 bytes of the text exactly as the field holds it: no trimming.
+    return Cp932FromUtf8(ui_.Text(id));
+}
+
+void ModemTestController::OnExecute() {
+    // Everything the worker needs is read here, on the UI thread.
+    TestInputs inputs;
+    inputs.item = ui_.Selection(kIdTestItem);
+    inputs.tolva2 = ui_.IsChecked(kIdTolva2);
+    inputs.apn = FieldBytes(kIdApn);
+    inputs.user = FieldBytes(kIdUser);
+    inputs.password = FieldBytes(kIdPassword);
+    inputs.phone = FieldBytes(kIdPhone);
+    inputs.smsNumber = FieldBytes(kIdSmsNumber);
+    // Refused (and nothing done) while a sequence still runs or the link is closed; the enable
+    // states keep the button from being pressed then.
+    if (session_.Execute(inputs)) {
+        ui_.RefreshLog();  // the execute cleared the log
+    }
+}
+
+void ModemTestController::OnClose() {
+    if (!settingsPath_.empty()) {
+        // A file that cannot be written is not reported: the dialog closes as usual.
+        SaveSettings(settingsPath_, CollectSettings());
+    }
+    ui_.EndDialog(kResultCancel);
+}
+
+void ModemTestController::OnOk() {
+    ui_.EndDialog(kResultOk);
+}
+
+void ModemTestController::OnCancel() {
+    ui_.EndDialog(kResultCancel);
+}
+
+void ModemTestController::ApplySettings(const Settings& s) {
+    ui_.Check(s.tolva2 ? kIdTolva2 : kIdTolva1);
+    ui_.Select(kIdComPort,
+               s.port >= 1 && s.port <= kComPortCount ? static_cast<int>(s.port) - 1 : -1);
+    ui_.SetText(kIdApn, s.apn);
+    ui_.SetText(kIdUser, s.user);
+    ui_.SetText(kIdPassword, s.password);
+    ui_.SetText(kIdPhone, s.phone);
+}
+
+Settings ModemTestController::CollectSettings() const {
+    Settings s;
+    s.tolva2 = ui_.IsChecked(kIdTolva2);
+    s.port = ui_.Selection(kIdComPort) + 1;
+    s.apn = ui_.Text(kIdApn);
+    s.user = ui_.Text(kIdUser);
+    s.password = ui_.Text(kIdPassword);
+    s.phone = ui_.Text(kIdPhone);
+    return s;
+}
+
+}  // namespace karvex

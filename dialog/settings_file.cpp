@@ -1,0 +1,132 @@
+#include "dialog/settings_file.h"
+
+#include <cstdlib>
+
+#include "dialog/settings_store.h"
+
+namespace karvex {
+
+namespace {
+
+constexpr int kLineCount = 6;
+
+// Removes the line end: the LF and a CR just before it. A last line without LF keeps all its bytes.
+std::string_view WithoutLineEnd(std::string_view line) {
+    if (line.ends_with('\n')) {
+        line.remove_suffix(1);
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+    }
+    return line;
+}
+
+// A field's text cannot hold a NUL; as in a C string, it ends the value.
+std::string_view UpToNul(std::string_view bytes) {
+    return bytes.substr(0, bytes.find('\0'));
+}
+
+// `text` without the characters at either end for which `strip` holds.
+template <typename Predicate>
+std::string_view TrimmedBy(std::string_view text, Predicate strip) {
+    while (!text.empty() && strip(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && strip(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// Only the six ASCII white-space bytes are trimmed, never a full-width space: no CP932 lead or
+// trail byte falls in their range, so trimming the encoded bytes is the same as trimming the text.
+bool IsAsciiSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// A line break inside a value would end its line early and shift every later value by one line,
+// so that the next load would lose the last one; it is stored as a space instead.
+std::string OneLine(std::string_view bytes) {
+    std::string line(bytes);
+    for (char& c : line) {
+        if (c == '\n') {
+            c = ' ';
+        }
+    }
+    return line;
+}
+
+}  // namespace
+
+int ParseSettings(std::string_view bytes, Settings& out) {
+    // Every line is taken whole, however long, so a long value never shifts the ones after it.
+    std::string lines[kLineCount];
+    for (std::string& line : lines) {
+        // The end of the bytes: even an empty line has its LF.
+        if (bytes.empty()) {
+            return kSettingsTooShort;
+        }
+        const size_t lf = bytes.find('\n');
+        const size_t length = lf == std::string_view::npos ? bytes.size() : lf + 1;
+        line = UpToNul(WithoutLineEnd(bytes.substr(0, length)));
+        bytes.remove_prefix(length);
+    }
+
+    Settings loaded;
+    // Only the first character counts; "0", an empty line or anything else is the first model.
+    loaded.tolva2 = lines[0].starts_with('1');
+    // strtol takes leading white space, a sign and digits, and gives 0 when there are none; an
+    // overflow gives LONG_MAX or LONG_MIN, which select no port either.
+    loaded.port = std::strtol(lines[1].c_str(), nullptr, 10);
+    loaded.apn = Utf8FromCp932(lines[2]);
+    loaded.user = Utf8FromCp932(lines[3]);
+    loaded.password = Utf8FromCp932(lines[4]);
+    loaded.phone = Utf8FromCp932(lines[5]);
+    out = std::move(loaded);
+    return 0;
+}
+
+int LoadSettings(std::string_view path, Settings& out) {
+    const std::string unquoted(TrimmedBy(path, [](char c) { return c == '"'; }));
+    std::string bytes;
+    if (unquoted.empty() || !ReadRegularFile(unquoted, bytes)) {
+        return kSettingsCannotOpen;
+    }
+    return ParseSettings(bytes, out);
+}
+
+std::string SettingsFileBytes(const Settings& values) {
+    std::string content = values.tolva2 ? "1\r\n" : "0\r\n";
+    content += std::to_string(values.port) + "\r\n";
+    for (const std::string* text : {&values.apn, &values.user, &values.password, &values.phone}) {
+        content += OneLine(TrimmedBy(Cp932FromUtf8(*text), IsAsciiSpace)) + "\r\n";
+    }
+    return content;
+}
+
+bool SaveSettings(std::string_view path, const Settings& values) {
+    if (path.empty()) {
+        return false;
+    }
+    return ReplaceFileAtomically(std::string(path), SettingsFileBytes(values));
+}
+
+std::string SettingsPathForExecutable(std::string_view executablePath) {
+    if (executablePath.empty()) {
+        return {};
+    }
+#ifdef _WIN32
+    const size_t slash = executablePath.find_last_of("/\\");
+#else
+    const size_t slash = executablePath.rfind('/');
+#endif
+    const size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+    const size_t dot = executablePath.rfind('.');
+    // A dot counts as the start of an extension only inside the file name and not as its first
+    // character (".karvex" is a name, not an extension).
+    const size_t nameEnd =
+        dot != std::string_view::npos && dot > nameStart ? dot : executablePath.size();
+    return std::string(executablePath.substr(0, nameEnd)) + ".ini";
+}
+
+}  // namespace karvex

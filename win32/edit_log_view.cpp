@@ -1,0 +1,138 @@
+#include "win32/edit_log_view.h"
+
+#include <algorithm>
+
+namespace karvex::win {
+
+namespace {
+constexpr UINT kCp932 = 932;
+constexpr wchar_t kReplacement = 0xFFFD;
+
+void AppendShown(std::wstring& out, wchar_t ch) {
+    if (ch == L'\r') {
+        return;
+    }
+    if (ch == L'\n') {
+        out += L"\r\n";
+    } else if (ch == L'\t' || (ch >= 0x20 && ch != 0x7F)) {
+        out += ch;
+    } else {
+        out += kReplacement;
+    }
+}
+}  // namespace
+
+std::wstring LogTextDecoder::Decode(std::string_view bytes) {
+    std::wstring out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    size_t i = 0;
+    while (i < bytes.size()) {
+        char pair[2];
+        int length = 1;
+        if (pendingLead_ >= 0) {
+            pair[0] = static_cast<char>(pendingLead_);
+            pair[1] = bytes[i];
+            pendingLead_ = -1;
+            length = 2;
+            ++i;
+        } else if (IsDBCSLeadByteEx(kCp932, static_cast<BYTE>(bytes[i]))) {
+            if (i + 1 == bytes.size()) {
+                pendingLead_ = static_cast<unsigned char>(bytes[i]);  // its trail byte comes next
+                break;
+            }
+            pair[0] = bytes[i];
+            pair[1] = bytes[i + 1];
+            length = 2;
+            i += 2;
+        } else {
+            pair[0] = bytes[i];
+            ++i;
+        }
+        wchar_t ch[2];
+        const int n = MultiByteToWideChar(kCp932, MB_ERR_INVALID_CHARS, pair, length, ch, 2);
+        if (n <= 0) {
+            out += kReplacement;
+            // A trail byte that does not fit its lead is read again on its own: an LF behind a
+            // stray lead byte still ends the line.
+            if (length == 2) {
+                --i;
+            }
+            continue;
+        }
+        for (int k = 0; k < n; ++k) {
+            AppendShown(out, ch[k]);
+        }
+    }
+    return out;
+}
+
+EditLogView::EditLogView(TrafficLog& log, HWND dialog, HWND edit, UINT notify)
+    : log_(log), dialog_(dialog), edit_(edit), notify_(notify), feed_(log) {
+    // A long GPS run writes far more than the default 32 K characters: no limit but memory.
+    SendMessageW(edit_, EM_SETLIMITTEXT, 0, 0);
+    log_.SetObserver([this] { RequestRefresh(); });
+    Refresh();
+}
+
+EditLogView::~EditLogView() {
+    log_.SetObserver(nullptr);
+}
+
+void EditLogView::RequestRefresh() {
+    // Any thread. Only the first change after a refresh posts; the refresh clears the flag before
+    // it reads, so a change that races with it posts again and is never missed.
+    if (!pending_.exchange(true)) {
+        PostMessageW(dialog_, notify_, 0, 0);
+    }
+}
+
+void EditLogView::Refresh() {
+    pending_.store(false);
+    const LogFeed::Step step = feed_.Next();
+    if (step.reset) {
+        decoder_.Reset();
+        SetWindowTextW(edit_, L"");
+    }
+    if (!step.bytes.empty()) {
+        Append(decoder_.Decode(step.bytes));
+    }
+    if (step.more) {
+        RequestRefresh();
+    }
+}
+
+void EditLogView::Append(const std::wstring& text) {
+    if (text.empty()) {
+        return;
+    }
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageW(edit_, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+    SCROLLINFO vert{};
+    vert.cbSize = sizeof vert;
+    vert.fMask = SIF_ALL;
+    const bool hasBar = GetScrollInfo(edit_, SB_VERT, &vert) != 0;
+    const bool atEnd =
+        !hasBar || vert.nPage == 0 || vert.nPos + static_cast<int>(vert.nPage) > vert.nMax;
+    // Follow new lines only while the operator looks at the end and has nothing selected.
+    const bool follow = atEnd && start == end;
+    const auto firstLine = static_cast<int>(SendMessageW(edit_, EM_GETFIRSTVISIBLELINE, 0, 0));
+
+    // Redrawing only once everything is back in place keeps the view from flickering.
+    SendMessageW(edit_, WM_SETREDRAW, FALSE, 0);
+    const auto length = static_cast<WPARAM>(GetWindowTextLengthW(edit_));
+    SendMessageW(edit_, EM_SETSEL, length, static_cast<LPARAM>(length));
+    SendMessageW(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    SendMessageW(edit_, EM_SETSEL, start, static_cast<LPARAM>(end));
+    if (follow) {
+        SendMessageW(edit_, WM_VSCROLL, SB_BOTTOM, 0);
+    } else {
+        const auto nowFirst = static_cast<int>(SendMessageW(edit_, EM_GETFIRSTVISIBLELINE, 0, 0));
+        SendMessageW(edit_, EM_LINESCROLL, 0, firstLine - nowFirst);
+    }
+    SendMessageW(edit_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(edit_, nullptr, TRUE);
+}
+
+}  // namespace karvex::win

@@ -1,0 +1,288 @@
+#include "win32/modem_test_dialog.h"
+
+#include <commctrl.h>
+
+#include <vector>
+
+#include "dialog/settings_file.h"
+#include "dialog/utf16_win.h"
+#include "resources/main_dialog.h"
+#include "win32/dialog_template.h"
+
+namespace karvex::win {
+
+using namespace res;
+
+namespace {
+
+// The log is a multi-line edit, which asks the dialog manager for every key. Enter and Esc go to
+// the dialog instead: Enter ends it as OK and Esc as Cancel, without saving, wherever the focus
+// is. (Left to itself, the edit control answers Esc by closing the dialog, which would save.)
+LRESULT CALLBACK LogEditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                             DWORD_PTR) {
+    if (message == WM_GETDLGCODE && lParam != 0) {
+        const auto* msg = reinterpret_cast<const MSG*>(lParam);
+        if ((msg->message == WM_KEYDOWN || msg->message == WM_CHAR) &&
+            (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE)) {
+            return DefSubclassProc(hwnd, message, wParam, lParam) &
+                   ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
+        }
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+constexpr UINT_PTR kLogSubclassId = 1;
+
+}  // namespace
+
+ModemTestDialog::ModemTestDialog() : ModemTestDialog(Options{}) {}
+
+ModemTestDialog::ModemTestDialog(Options options) : options_(std::move(options)) {
+    settingsPath_ = options_.settingsPath ? *options_.settingsPath : DefaultSettingsPath();
+}
+
+ModemTestDialog::~ModemTestDialog() {
+    if (hwnd_ != nullptr) {
+        DestroyWindow(hwnd_);  // WM_DESTROY stops and joins every thread of the link
+    }
+}
+
+INT_PTR ModemTestDialog::RunModal(HWND owner) {
+    modal_ = true;
+    const std::vector<DWORD> tpl = BuildDialogTemplate(MainDialog());
+    return DialogBoxIndirectParamW(GetModuleHandleW(nullptr),
+                                   reinterpret_cast<LPCDLGTEMPLATEW>(tpl.data()), owner, &Proc,
+                                   reinterpret_cast<LPARAM>(this));
+}
+
+HWND ModemTestDialog::Create(HWND owner) {
+    modal_ = false;
+    const std::vector<DWORD> tpl = BuildDialogTemplate(MainDialog());
+    return CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                      reinterpret_cast<LPCDLGTEMPLATEW>(tpl.data()), owner, &Proc,
+                                      reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK ModemTestDialog::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<ModemTestDialog*>(lParam);
+        SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+        self->OnInit(hwnd);
+        return FALSE;  // the focus was set: the first control in tab order, the log
+    }
+    auto* self = reinterpret_cast<ModemTestDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+    if (self == nullptr) {
+        return FALSE;
+    }
+    return self->Handle(message, wParam, lParam);
+}
+
+void ModemTestDialog::OnInit(HWND hwnd) {
+    hwnd_ = hwnd;
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    bigIcon_ =
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kProgramIconId), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    smallIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kProgramIconId),
+                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), 0));
+    if (bigIcon_ != nullptr) {
+        SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
+    }
+    if (smallIcon_ != nullptr) {
+        SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
+    }
+
+    SetWindowSubclass(Item(kIdTrafficLog), &LogEditProc, kLogSubclassId, 0);
+
+    panel_ = std::make_unique<PanelQueue>(
+        PanelQueue::Handlers{
+            [this](bool enable) { controller_->EnableInputsFromWorker(enable); },
+            [this](const std::string& text) { ShowMessage(text); },
+        },
+        [hwnd] { PostMessageW(hwnd, kPanelMessage, 0, 0); });
+    logView_ = std::make_unique<EditLogView>(log_, hwnd, Item(kIdTrafficLog), kLogMessage);
+    SerialPort& port = options_.port != nullptr ? *options_.port : ThePort();
+    session_ = std::make_unique<ModemSession>(log_, *panel_, port, options_.timing);
+    controller_ = std::make_unique<ModemTestController>(*this, *session_, *panel_, settingsPath_,
+                                                        ProgramVersion());
+    controller_->OnInitDialog();
+}
+
+void ModemTestDialog::OnDestroy() {
+    // Stop and join the monitor and the worker and close the port before anything they report to
+    // (the log view, the panel) goes away; what they posted and is still queued finds no window.
+    if (session_) {
+        session_->Disconnect();
+    }
+    controller_.reset();
+    session_.reset();
+    logView_.reset();
+    panel_.reset();
+    if (bigIcon_ != nullptr) {
+        DestroyIcon(bigIcon_);
+    }
+    if (smallIcon_ != nullptr) {
+        DestroyIcon(smallIcon_);
+    }
+    bigIcon_ = smallIcon_ = nullptr;
+    SetWindowLongPtrW(hwnd_, DWLP_USER, 0);
+    hwnd_ = nullptr;
+}
+
+INT_PTR ModemTestDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    (void)lParam;
+    switch (message) {
+        case WM_COMMAND: {
+            const int id = LOWORD(wParam);
+            const int code = HIWORD(wParam);
+            if (id == kIdConnect && code == BN_CLICKED) {
+                controller_->OnConnect();
+            } else if (id == kIdExecute && code == BN_CLICKED) {
+                controller_->OnExecute();
+            } else if (id == kIdTestItem && code == CBN_SELCHANGE) {
+                controller_->OnSelchangeItem();
+            } else if (id == IDOK) {
+                controller_->OnOk();  // Enter: ends without saving
+            } else if (id == IDCANCEL) {
+                controller_->OnCancel();  // Esc: ends without saving
+            } else {
+                return FALSE;
+            }
+            return TRUE;
+        }
+        case WM_CLOSE:
+            controller_->OnClose();  // the close box: saves the settings, then ends
+            return TRUE;
+        case kPanelMessage:
+            if (panel_) {
+                panel_->Deliver();
+            }
+            return TRUE;
+        case kLogMessage:
+            if (logView_) {
+                logView_->Refresh();
+            }
+            return TRUE;
+        case WM_DESTROY:
+            OnDestroy();
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+void ModemTestDialog::SetText(int id, const std::string& text) {
+    SetWindowTextW(Item(id), Utf16FromUtf8(text).c_str());
+}
+
+std::string ModemTestDialog::Text(int id) const {
+    const HWND item = Item(id);
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(item)) + 1, L'\0');
+    const int n = GetWindowTextW(item, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<size_t>(n > 0 ? n : 0));
+    return Utf8FromUtf16(text);
+}
+
+void ModemTestDialog::Enable(int id, bool enable) {
+    EnableWindow(Item(id), enable ? TRUE : FALSE);
+}
+
+void ModemTestDialog::Show(int id, bool show) {
+    ShowWindow(Item(id), show ? SW_SHOW : SW_HIDE);
+}
+
+bool ModemTestDialog::IsChecked(int id) const {
+    return IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
+}
+
+void ModemTestDialog::Check(int id) {
+    // The radio buttons of the group `id` belongs to, as the description groups them.
+    const auto controls = MainDialog().controls;
+    size_t at = 0;
+    while (at < controls.size() && controls[at].id != id) {
+        ++at;
+    }
+    size_t first = at;
+    while (first > 0 && (controls[first].style & kGroup) == 0) {
+        --first;
+    }
+    for (size_t i = first; i < controls.size(); ++i) {
+        if (i > first && (controls[i].style & kGroup) != 0) {
+            break;
+        }
+        if (controls[i].kind == ControlKind::RadioButton) {
+            CheckDlgButton(hwnd_, controls[i].id,
+                           controls[i].id == id ? BST_CHECKED : BST_UNCHECKED);
+        }
+    }
+}
+
+void ModemTestDialog::AddEntry(int id, const std::string& text) {
+    SendMessageW(Item(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Utf16FromUtf8(text).c_str()));
+}
+
+int ModemTestDialog::Selection(int id) const {
+    const LRESULT index = SendMessageW(Item(id), CB_GETCURSEL, 0, 0);
+    return index == CB_ERR ? -1 : static_cast<int>(index);
+}
+
+void ModemTestDialog::Select(int id, int index) {
+    SendMessageW(Item(id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void ModemTestDialog::Focus(int id) {
+    SetFocus(Item(id));
+}
+
+void ModemTestDialog::ShowMessage(const std::string& text) {
+    MessageBoxW(hwnd_, Utf16FromUtf8(text).c_str(), ApplicationTitle().c_str(), MB_OK);
+}
+
+void ModemTestDialog::RefreshLog() {
+    if (logView_) {
+        logView_->Refresh();
+    }
+}
+
+void ModemTestDialog::EndDialog(int result) {
+    result_ = result;
+    if (modal_) {
+        ::EndDialog(hwnd_, result);
+    } else {
+        DestroyWindow(hwnd_);
+    }
+}
+
+std::string ExecutablePath() {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) {
+            return {};
+        }
+        if (n < path.size()) {
+            return Utf8FromUtf16(std::wstring_view(path.data(), n));
+        }
+        path.resize(path.size() * 2);  // cut off: try again with room to spare
+    }
+}
+
+std::string DefaultSettingsPath() {
+    return SettingsPathForExecutable(ExecutablePath());
+}
+
+std::wstring ApplicationTitle() {
+    std::wstring path = Utf16FromUtf8(ExecutablePath());
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) {
+        path.erase(0, slash + 1);
+    }
+    const size_t dot = path.rfind(L'.');
+    if (dot != std::wstring::npos && dot > 0) {
+        path.erase(dot);
+    }
+    return path;
+}
+
+}  // namespace karvex::win

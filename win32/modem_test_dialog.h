@@ -1,0 +1,101 @@
+// The main window as a native Windows dialog, made from the dialog description. A view only: what
+// the handlers do is the shared controller's. The sequence worker and the receive monitor reach
+// the UI thread only by posted messages; no thread ever waits on it.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+// The project's headers before <windows.h>, whose macros (E_FAIL) would clash with their names.
+#include "dialog/dialog_controls.h"
+#include "dialog/modem_test_controller.h"
+#include "dialog/panel_queue.h"
+#include "link/serial_port.h"
+#include "link/traffic_log.h"
+#include "sequencer/modem_session.h"
+#include "win32/edit_log_view.h"
+
+#include <windows.h>
+
+namespace karvex::win {
+
+// Posted to the dialog: the worker queued panel requests; the traffic log changed.
+inline constexpr UINT kPanelMessage = WM_APP + 1;
+inline constexpr UINT kLogMessage = WM_APP + 2;
+
+class ModemTestDialog : public DialogControls {
+  public:
+    struct Options {
+        // The settings file (UTF-8): unset = beside the executable; empty = none read or written.
+        std::optional<std::string> settingsPath;
+        SerialPort* port = nullptr;  // null: the process-wide port
+        MonitorTiming timing{};
+    };
+
+    ModemTestDialog();
+    explicit ModemTestDialog(Options options);
+    ~ModemTestDialog() override;
+    ModemTestDialog(const ModemTestDialog&) = delete;
+    ModemTestDialog& operator=(const ModemTestDialog&) = delete;
+
+    // Runs the dialog modally until it ends; its result (IDOK, IDCANCEL), or -1 when it could not
+    // be made.
+    INT_PTR RunModal(HWND owner = nullptr);
+
+    // Makes the dialog without a loop of its own: the caller pumps the messages (tests).
+    HWND Create(HWND owner = nullptr);
+    HWND Window() const { return hwnd_; }
+    // After the dialog ended: its result; before: nothing.
+    std::optional<INT_PTR> Result() const { return result_; }
+
+    ModemSession& Session() { return *session_; }
+    TrafficLog& Log() { return log_; }
+    OperatorPanel& Panel() { return *panel_; }
+    const std::string& SettingsPath() const { return settingsPath_; }
+
+    // DialogControls, by control id (the UI thread only).
+    void SetText(int id, const std::string& text) override;
+    std::string Text(int id) const override;
+    void Enable(int id, bool enable) override;
+    void Show(int id, bool show) override;
+    bool IsChecked(int id) const override;
+    void Check(int id) override;
+    void AddEntry(int id, const std::string& text) override;
+    int Selection(int id) const override;
+    void Select(int id, int index) override;
+    void Focus(int id) override;
+    void ShowMessage(const std::string& text) override;
+    void RefreshLog() override;
+    void EndDialog(int result) override;
+
+  private:
+    static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnInit(HWND hwnd);
+    void OnDestroy();
+
+    HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
+
+    Options options_;
+    std::string settingsPath_;
+    HWND hwnd_ = nullptr;
+    bool modal_ = false;
+    std::optional<INT_PTR> result_;
+    HICON bigIcon_ = nullptr;
+    HICON smallIcon_ = nullptr;
+    TrafficLog log_;
+    std::unique_ptr<PanelQueue> panel_;
+    std::unique_ptr<EditLogView> logView_;
+    std::unique_ptr<ModemSession> session_;
+    std::unique_ptr<ModemTestController> controller_;
+};
+
+// The running executable's path (UTF-8); empty when it cannot be read.
+std::string ExecutablePath();
+// The settings file beside the executable: "<dir>\<base name>.ini".
+std::string DefaultSettingsPath();
+// The caption of every message box: the executable's file name without directory and extension.
+std::wstring ApplicationTitle();
+
+}  // namespace karvex::win

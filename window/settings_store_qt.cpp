@@ -1,0 +1,75 @@
+// The settings file's platform side on Linux: Qt's CP932 codec and QSaveFile.
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QString>
+
+#include "dialog/settings_store.h"
+#include "window/cp932.h"
+
+namespace karvex {
+
+namespace {
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+}  // namespace
+
+std::string Cp932FromUtf8(std::string_view utf8) {
+    return ToCp932(FromUtf8(utf8)).toStdString();
+}
+
+std::string Utf8FromCp932(std::string_view bytes) {
+    return FromCp932(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())))
+        .toUtf8()
+        .toStdString();
+}
+
+bool ReadRegularFile(const std::string& path, std::string& out) {
+    const QString name = QFile::decodeName(path.c_str());
+    // Only a regular file is read: opening a FIFO would block the window, and a device could
+    // hand out an endless "line".
+    if (!QFileInfo(name).isFile()) {
+        return false;
+    }
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        return false;
+    }
+    out.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
+    return true;
+}
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
+    const QString name = QFile::decodeName(path.c_str());
+    const bool existed = QFileInfo::exists(name);
+    // The new text goes to a temporary file beside the old one, which is renamed over it only
+    // when everything was written and synced; a kill or a full disk leaves the old file whole.
+    QSaveFile file(name);
+    // Unbuffered, so that a write the disk refuses fails here. Buffered, the bytes would only go
+    // out when the file is committed, and Qt then renames the cut-short file over the old one and
+    // reports success.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        return false;
+    }
+    // The settings file holds a password in clear. When it replaces a file, QSaveFile gives the
+    // temporary file the old one's permissions; a new one is narrowed before anything is written
+    // into it.
+    if (!existed && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        file.cancelWriting();
+        return false;
+    }
+    const auto size = static_cast<qint64>(bytes.size());
+    if (file.write(bytes.data(), size) != size) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+}  // namespace karvex
