@@ -7,6 +7,16 @@ add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 WIN32_LEAN_AND_MEAN NO
 set(KARVEX_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh ${KARVEX_WINE_PREFIX})
 
+# karvex-board-host (built by the default preset) gives each run of a board test a simulated
+# board of its own behind a free COM number of the prefix (10..99).
+set(KARVEX_NATIVE_BUILD ${PROJECT_SOURCE_DIR}/build/default CACHE PATH
+    "Native (Linux) build folder that holds karvex-board-host")
+set(KARVEX_BOARD_HOST ${KARVEX_NATIVE_BUILD}/tests/wine/host/karvex-board-host)
+if(NOT EXISTS ${KARVEX_BOARD_HOST})
+    message(WARNING "${KARVEX_BOARD_HOST} not found: build the default preset first, "
+                    "or the board tests fail")
+endif()
+
 # The prefix is made at build time, once, so that the first test run does not pay for it.
 add_custom_command(OUTPUT ${KARVEX_WINE_PREFIX}/.karvex-ready
     COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-prefix.sh ${KARVEX_WINE_PREFIX}

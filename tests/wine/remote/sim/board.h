@@ -16,7 +16,9 @@ namespace karvex::sim {
 
 class Board {
   public:
-    Board();  // a fresh board behind the host's COM port (the previous one goes)
+    // A fresh board behind the host's COM port. The host runs one board at a time: a second
+    // Board replaces the first, whose handle then reaches the new one.
+    Board();
     ~Board();
     Board(const Board&) = delete;
     Board& operator=(const Board&) = delete;
