@@ -6,8 +6,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace karvex::cli {
+
+// The program's arguments as UTF-8, argv[0] included. On Windows they are read as UTF-16 from
+// the process's command line (argv holds them in the ANSI code page, which loses characters).
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 // True when standard output is a terminal (the live progress line is drawn only then).
 bool StdoutIsTerminal();

@@ -10,6 +10,10 @@
 
 namespace karvex::cli {
 
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
 bool StdoutIsTerminal() {
     return isatty(STDOUT_FILENO) == 1;
 }

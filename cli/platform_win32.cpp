@@ -1,5 +1,5 @@
-#include <io.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
@@ -8,10 +8,6 @@
 #include "cli/platform.h"
 
 namespace karvex::cli {
-
-bool StdoutIsTerminal() {
-    return _isatty(_fileno(stdout)) != 0;
-}
 
 namespace {
 
@@ -36,7 +32,38 @@ BOOL WINAPI OnConsoleEvent(DWORD type) {
     return TRUE;
 }
 
+std::string Utf8(std::wstring_view wide) {
+    if (wide.empty()) return {};
+    // A lone surrogate becomes U+FFFD, which no field accepts (it has no CP932 form).
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n,
+                        nullptr, nullptr);
+    return utf8;
+}
+
 }  // namespace
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(Utf8(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+// A console only: _isatty is true for any character device (NUL, a COM port). The progress line
+// erases itself with VT sequences, so the console must take them (Windows 10 and later).
+bool StdoutIsTerminal() {
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (out == INVALID_HANDLE_VALUE || out == nullptr || !GetConsoleMode(out, &mode)) return false;
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+           SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
 
 std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
     if (utf8.empty()) return std::string();
@@ -57,12 +84,7 @@ std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
 std::string Cp932ToUtf8(std::string_view cp932) {
     const std::wstring wide = Wide(kCp932, 0, cp932);  // invalid bytes become U+FFFD or U+30FB
     if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n,
-                        nullptr, nullptr);
-    return utf8;
+    return Utf8(wide);
 }
 
 struct InterruptWatch::Impl {
