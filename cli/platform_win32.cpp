@@ -24,11 +24,16 @@ std::wstring Wide(UINT codePage, DWORD flags, std::string_view text) {
     return wide;
 }
 
-HANDLE interruptEvent = nullptr;
+// Set by the watch, read by the console handler (on a thread Windows starts for each event).
+std::atomic<HANDLE> interruptEvent{nullptr};
 
 BOOL WINAPI OnConsoleEvent(DWORD type) {
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
-    SetEvent(interruptEvent);
+    if (const HANDLE event = interruptEvent.load()) SetEvent(event);
+    // Closing the console window ends the process as soon as this handler returns: hold it
+    // while the boards stop and the reports are written (the process's exit ends this thread;
+    // Windows gives up waiting after about five seconds).
+    if (type == CTRL_CLOSE_EVENT) Sleep(INFINITE);
     return TRUE;
 }
 
@@ -88,6 +93,7 @@ std::string Cp932ToUtf8(std::string_view cp932) {
 }
 
 struct InterruptWatch::Impl {
+    HANDLE interrupt = nullptr;
     HANDLE quit = nullptr;
     std::thread thread;
 };
@@ -95,12 +101,13 @@ struct InterruptWatch::Impl {
 // The console handler only sets an event; the watch thread waits for it (or for the end of the
 // watch) and calls back.
 InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) : impl_(new Impl) {
-    interruptEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    impl_->interrupt = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     impl_->quit = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (interruptEvent == nullptr || impl_->quit == nullptr) return;
+    if (impl_->interrupt == nullptr || impl_->quit == nullptr) return;
+    interruptEvent.store(impl_->interrupt);
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
     impl_->thread = std::thread([this, onInterrupt = std::move(onInterrupt)] {
-        const HANDLE events[2] = {interruptEvent, impl_->quit};
+        const HANDLE events[2] = {impl_->interrupt, impl_->quit};
         if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0) onInterrupt();
     });
 }
@@ -109,9 +116,9 @@ InterruptWatch::~InterruptWatch() {
     if (impl_->quit != nullptr) SetEvent(impl_->quit);
     if (impl_->thread.joinable()) impl_->thread.join();
     SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+    // A handler already running may still set the event: it is closed only when the process ends.
+    interruptEvent.store(nullptr);
     if (impl_->quit != nullptr) CloseHandle(impl_->quit);
-    if (interruptEvent != nullptr) CloseHandle(interruptEvent);
-    interruptEvent = nullptr;
 }
 
 }  // namespace karvex::cli
