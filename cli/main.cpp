@@ -67,6 +67,7 @@ class Output {
 }  // namespace
 
 int main(int argc, char** argv) {
+    UseUtf8Console();
     std::vector<std::string> arguments = Utf8Arguments(argc, argv);
     std::vector<char*> utf8Argv;
     for (std::string& a : arguments) utf8Argv.push_back(a.data());

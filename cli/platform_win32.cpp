@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "cli/platform.h"
@@ -60,12 +61,34 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return arguments;
 }
 
+namespace {
+
+UINT consoleCodePage = 0;  // the console's own, given back at exit
+
+bool IsConsole(DWORD stdHandle) {
+    DWORD mode = 0;
+    const HANDLE handle = GetStdHandle(stdHandle);
+    return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode);
+}
+
+}  // namespace
+
+// The lines are UTF-8 (the window's messages are Japanese); a console shows bytes in its output
+// code page, CP932 on a Japanese Windows, so it is switched to UTF-8 and back at exit.
+void UseUtf8Console() {
+    if (!IsConsole(STD_OUTPUT_HANDLE) && !IsConsole(STD_ERROR_HANDLE)) return;
+    consoleCodePage = GetConsoleOutputCP();
+    if (consoleCodePage == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) return;
+    std::atexit([] { SetConsoleOutputCP(consoleCodePage); });
+}
+
 // A console only: _isatty is true for any character device (NUL, a COM port). The progress line
 // erases itself with VT sequences, so the console must take them (Windows 10 and later).
 bool StdoutIsTerminal() {
+    if (!IsConsole(STD_OUTPUT_HANDLE)) return false;
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD mode = 0;
-    if (out == INVALID_HANDLE_VALUE || out == nullptr || !GetConsoleMode(out, &mode)) return false;
+    GetConsoleMode(out, &mode);
     return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
            SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
