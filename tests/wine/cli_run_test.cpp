@@ -4,9 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -60,11 +58,11 @@ size_t Count(const std::string& text, const std::string& what) {
 
 struct RunCase {
     const char* name;
-    // Arguments after the ports; "{board}" and "{outer}" (as a port: the second board) expand.
+    // The arguments; "{board}" and "{outer}" become the two boards' COM names.
     std::vector<std::wstring> args;
     unsigned long status;
-    std::string received;       // what the board (and the outer one, when given) must receive
-    std::string outerReceived;  // for a case on both boards
+    std::string received;       // what the board must receive, byte for byte
+    std::string outerReceived;  // and the outer board
     std::vector<std::string> outHolds;  // substrings of stdout, each with its count
     const char* errHolds = "";
     const char* failPrefix = "";  // the command the board answers ERROR to
