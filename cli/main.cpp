@@ -67,13 +67,18 @@ class Output {
 }  // namespace
 
 int main(int argc, char** argv) {
-    auto parsed = ParseCommandLine(argc, argv);
+    UseUtf8Console();
+    std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+    std::vector<char*> utf8Argv;
+    for (std::string& a : arguments) utf8Argv.push_back(a.data());
+    utf8Argv.push_back(nullptr);
+    auto parsed = ParseCommandLine(static_cast<int>(arguments.size()), utf8Argv.data());
     if (const int* status = std::get_if<int>(&parsed)) return *status;
     const RunPlan& plan = std::get<RunPlan>(parsed);
     if (!plan.logDir.empty()) {
         std::error_code error;
-        std::filesystem::create_directories(plan.logDir, error);  // an existing one is fine
-        if (!std::filesystem::is_directory(plan.logDir, error)) {
+        std::filesystem::create_directories(PathOf(plan.logDir), error);  // an existing one is fine
+        if (!std::filesystem::is_directory(PathOf(plan.logDir), error)) {
             std::fprintf(stderr, "karvex-run: cannot use %s as the log directory\n",
                          plan.logDir.c_str());
             return kUsageOrPort;

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "cli/platform.h"
+#include "cli/reports.h"
 #include "cli/run_plan.h"
 
 namespace karvex::cli {
@@ -76,7 +77,7 @@ struct SettingsLines {
 };
 
 SettingsLines ReadSettings(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(PathOf(path), std::ios::binary);
     if (!file) throw UsageError{"cannot read the settings file " + path};
     std::array<std::string, 6> lines;
     for (std::string& line : lines) {
@@ -137,6 +138,8 @@ std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
     app.add_option("--junit", plan.junitPath, "write a JUnit XML report to FILE");
     app.add_flag("--json", plan.json, "one JSON object per line and item on stdout");
     app.add_option("--log-dir", plan.logDir, "save each board's traffic log per item in DIR");
+    // "/x" is a value (a path), never an option, on Windows as elsewhere.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", "karvex-run " KARVEX_RUN_VERSION);
 
     try {

@@ -6,8 +6,17 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace karvex::cli {
+
+// The program's arguments as UTF-8, argv[0] included. On Windows they are read as UTF-16 from
+// the process's command line (argv holds them in the ANSI code page, which loses characters).
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// Sets the console (when standard output or error is one) to show the program's UTF-8 text, for
+// as long as the program runs. Nothing to do where terminals take UTF-8 as they are.
+void UseUtf8Console();
 
 // True when standard output is a terminal (the live progress line is drawn only then).
 bool StdoutIsTerminal();

@@ -10,6 +10,12 @@
 
 namespace karvex::cli {
 
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+void UseUtf8Console() {}
+
 bool StdoutIsTerminal() {
     return isatty(STDOUT_FILENO) == 1;
 }

@@ -160,6 +160,10 @@ std::string OpenFailedJsonLine(const BoardTarget& board) {
     return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+std::filesystem::path PathOf(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 std::string LogFilePath(const std::string& dir, const BoardTarget& board, const ItemResult& r) {
     char position[16];
     std::snprintf(position, sizeof position, "%02d", r.position + 1);
@@ -168,7 +172,7 @@ std::string LogFilePath(const std::string& dir, const BoardTarget& board, const 
 }
 
 bool WriteLogFile(const std::string& path, const std::string& bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    std::ofstream file(PathOf(path), std::ios::binary | std::ios::trunc);
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     file.close();
     return !file.fail();

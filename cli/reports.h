@@ -2,6 +2,7 @@
 // item, and the JUnit XML report at the end.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@ bool Passed(const ItemResult& result);
 std::string HumanLine(const BoardTarget& board, const ItemResult& result);
 std::string JsonLine(const BoardTarget& board, const ItemResult& result);
 std::string OpenFailedJsonLine(const BoardTarget& board);
+
+// A path given as UTF-8 (as every path on the command line is), for the file functions: on
+// Windows a plain std::string would be read in the ANSI code page.
+std::filesystem::path PathOf(const std::string& utf8);
 
 // <dir>/<board>_<position>_<item name>.log, the board's name made safe for a file name.
 std::string LogFilePath(const std::string& dir, const BoardTarget& board, const ItemResult& result);

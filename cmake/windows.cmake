@@ -32,3 +32,20 @@ add_subdirectory(${KARVEX_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_F
 foreach(target gtest gtest_main)
     target_compile_options(${target} PRIVATE -Wno-error)
 endforeach()
+
+# CLI11 and nlohmann-json are header-only Debian packages in /usr/include. That folder must not
+# reach the MinGW compiler (glibc's headers would shadow its own), so the Windows build gets a
+# folder of its own that holds links to just those two.
+set(KARVEX_HEADER_ONLY ${CMAKE_BINARY_DIR}/header-only)
+file(MAKE_DIRECTORY ${KARVEX_HEADER_ONLY})
+foreach(dir CLI nlohmann)
+    if(NOT EXISTS /usr/include/${dir})
+        message(FATAL_ERROR "/usr/include/${dir} not found: install libcli11-dev and nlohmann-json3-dev")
+    endif()
+    file(CREATE_LINK /usr/include/${dir} ${KARVEX_HEADER_ONLY}/${dir} SYMBOLIC)
+endforeach()
+add_library(CLI11::CLI11 INTERFACE IMPORTED)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+foreach(target CLI11::CLI11 nlohmann_json::nlohmann_json)
+    set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${KARVEX_HEADER_ONLY})
+endforeach()

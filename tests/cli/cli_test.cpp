@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "gtest/gtest.h"
+#include "tests/cli/board_traffic.h"
 #include "tests/cli/cli_process.h"
 #include "tests/items/board_rig.h"
 
@@ -53,20 +54,6 @@ std::string XPath(const fs::path& file, const std::string& expr) {
     }
     if (!out.empty() && out.back() == '\n') out.pop_back();  // xmllint ends its answer with one
     return out;
-}
-
-// The board's traffic in time order: what it received and what it sent, byte for byte.
-std::string BoardTraffic(const sim::Board& board) {
-    std::vector<std::pair<SteadyClock::time_point, std::string>> events;
-    for (const sim::RxByte& b : board.ReceivedBytes()) {
-        events.emplace_back(b.at, std::string(1, static_cast<char>(b.byte)));
-    }
-    for (const sim::TxChunk& c : board.Sent()) events.emplace_back(c.at, c.bytes);
-    std::stable_sort(events.begin(), events.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::string traffic;
-    for (const auto& e : events) traffic += e.second;
-    return traffic;
 }
 
 // The time from the board's last byte sent before each command to that command's arrival.

@@ -5,6 +5,7 @@
 // Claims the first free COM number in FIRST..LAST (a lock file per number under DIR/com-claims,
 // held for the host's life, so parallel tests never share a board), places DIR/dosdevices/comN at
 // a fresh board, and runs PROGRAM with KARVEX_BOARD_COM=N and KARVEX_BOARD_CONTROL=<TCP port>.
+// When those are set already (one host runs another), their values move to KARVEX_BOARD_OUTER_*.
 // Through that port the program drives and inspects the board (tests/wine/board_protocol.h).
 // Exits with the program's status; the board and its link go with the host.
 #include <arpa/inet.h>
@@ -215,6 +216,12 @@ int main(int argc, char** argv) {
     }
     std::thread server([&] { Serve(listener, host); });
 
+    // A host run inside another (a test of two boards at once) keeps the outer board reachable.
+    for (const char* name : {"COM", "CONTROL"}) {
+        if (const char* outer = std::getenv((std::string("KARVEX_BOARD_") + name).c_str())) {
+            setenv((std::string("KARVEX_BOARD_OUTER_") + name).c_str(), outer, 1);
+        }
+    }
     setenv("KARVEX_BOARD_COM", std::to_string(com).c_str(), 1);
     setenv("KARVEX_BOARD_CONTROL", std::to_string(ntohs(address.sin_port)).c_str(), 1);
     pid_t child = 0;

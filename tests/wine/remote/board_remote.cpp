@@ -48,13 +48,15 @@ struct Board::Impl {
     std::mutex mutex;  // one request at a time on the connection
     std::string pending;
 
-    Impl() {
+    // `host`: "KARVEX_BOARD_" for the board of the host that runs the test, or
+    // "KARVEX_BOARD_OUTER_" for that of the host around it.
+    explicit Impl(const std::string& host) {
         WSADATA data;
         if (WSAStartup(MAKEWORD(2, 2), &data) != 0) Fail("WSAStartup failed");
-        com = EnvNumber("KARVEX_BOARD_COM");
+        com = EnvNumber((host + "COM").c_str());
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<u_short>(EnvNumber("KARVEX_BOARD_CONTROL")));
+        address.sin_port = htons(static_cast<u_short>(EnvNumber((host + "CONTROL").c_str())));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         if (socket == INVALID_SOCKET ||
@@ -112,7 +114,10 @@ struct Board::Impl {
     bool Flag(const std::string& request) { return Word(request) == "1"; }
 };
 
-Board::Board() : impl_(std::make_unique<Impl>()) {
+Board::Board() : impl_(std::make_unique<Impl>("KARVEX_BOARD_")) {
+    impl_->Ask("new");
+}
+Board::Board(Outer) : impl_(std::make_unique<Impl>("KARVEX_BOARD_OUTER_")) {
     impl_->Ask("new");
 }
 Board::~Board() = default;

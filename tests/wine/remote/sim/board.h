@@ -19,6 +19,9 @@ class Board {
     // A fresh board behind the host's COM port. The host runs one board at a time: a second
     // Board replaces the first, whose handle then reaches the new one.
     Board();
+    // The board of the outer host when two hosts are nested, for tests of two boards at once.
+    struct Outer {};
+    explicit Board(Outer);
     ~Board();
     Board(const Board&) = delete;
     Board& operator=(const Board&) = delete;
