@@ -194,6 +194,38 @@ TEST(WinLogSave, CtrlSAnywhereWritesTheLogsBytesUnderTheSuggestedName) {
     EXPECT_EQ(rig.offered.size(), 2u);
 }
 
+// The dialog as karvex.exe runs it, in its own modal loop: Ctrl+S reaches the save there too.
+TEST(WinLogSave, CtrlSInTheModalLoop) {
+    static win::ModemTestDialog* dialog = nullptr;
+    static int offered = 0;
+    static int ticks = 0;
+    win::ModemTestDialog dlg(DialogRig::NoSettings());
+    dialog = &dlg;
+    offered = ticks = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+        const HWND hwnd = dialog->Window();
+        if (hwnd == nullptr || !IsWindowVisible(hwnd)) return;
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        if (ticks++ == 0) {
+            dialog->LogContextMenu().SetChooseFile([](HWND, const std::string&) {
+                ++offered;
+                return std::string();
+            });
+            keys[VK_CONTROL] = 0x80;
+            SetKeyboardState(keys);
+            PostMessageW(GetDlgItem(hwnd, kIdTrafficLog), WM_KEYDOWN, 'S', 1);
+        } else if (offered > 0 || ticks > 250) {
+            keys[VK_CONTROL] = 0;
+            SetKeyboardState(keys);
+            PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+        }
+    });
+    EXPECT_EQ(dlg.RunModal(), IDCANCEL);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(offered, 1);
+}
+
 TEST(WinLogSave, FailuresShowTheReasonAndChangeNothing) {
     const struct {
         const char* name;
