@@ -1,12 +1,4 @@
-// UTF-8 and the UTF-16 of the Windows API.
+// The conversions moved to the link layer, where the port and the log file use them too.
 #pragma once
 
-#include <string>
-#include <string_view>
-
-namespace karvex {
-
-std::wstring Utf16FromUtf8(std::string_view utf8);
-std::string Utf8FromUtf16(std::wstring_view utf16);
-
-}  // namespace karvex
+#include "link/utf16_win.h"

@@ -1,35 +1,8 @@
 #include "link/log_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <vector>
+#include <ctime>
 
 namespace karvex {
-
-namespace {
-
-// Writes everything, retrying short writes and interruptions; false with errno set on failure.
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-std::string Reason(int error) {
-    return std::strerror(error);
-}
-
-}  // namespace
 
 std::string LogFileName(std::string_view portName, const std::tm& when) {
     char stamp[32];
@@ -40,50 +13,6 @@ std::string LogFileName(std::string_view portName, const std::tm& when) {
         name += '-';
     }
     return name + stamp + ".log";
-}
-
-std::string SaveLogFile(const std::string& path, std::string_view bytes) {
-    if (path.empty()) return Reason(ENOENT);
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.empty()) return Reason(EISDIR);
-
-    struct stat old {};
-    const bool replacing = ::stat(path.c_str(), &old) == 0;
-    if (replacing && !S_ISREG(old.st_mode)) {
-        // A folder, a FIFO or a device at that name: renaming over it would fail or replace it.
-        return Reason(S_ISDIR(old.st_mode) ? EISDIR : EEXIST);
-    }
-
-    std::string temp = dir + (dir.ends_with('/') ? "" : "/") + "." + name + ".XXXXXX";
-    std::vector<char> pattern(temp.begin(), temp.end());
-    pattern.push_back('\0');
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);  // created 0600
-    if (fd < 0) return Reason(errno);
-    temp = pattern.data();
-
-    bool ok = (!replacing || ::fchmod(fd, old.st_mode & 07777) == 0) && WriteAll(fd, bytes) &&
-              ::fsync(fd) == 0;
-    int error = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return Reason(error);
-    }
-    // Make the rename itself durable: sync the folder that holds the new name.
-    if (const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return {};
 }
 
 }  // namespace karvex

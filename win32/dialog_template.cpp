@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "dialog/utf16_win.h"
+#include "link/utf16_win.h"
 
 namespace karvex::win {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "dialog/settings_file.h"
-#include "dialog/utf16_win.h"
+#include "link/utf16_win.h"
 #include "resources/main_dialog.h"
 #include "win32/dialog_template.h"
 
@@ -18,8 +18,13 @@ namespace {
 // The log is a multi-line edit, which asks the dialog manager for every key. Enter and Esc go to
 // the dialog instead: Enter ends it as OK and Esc as Cancel, without saving, wherever the focus
 // is. (Left to itself, the edit control answers Esc by closing the dialog, which would save.)
+// Its context menu is the dialog's (the log's own menu), not the edit control's.
 LRESULT CALLBACK LogEditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                              DWORD_PTR) {
+    if (message == WM_CONTEXTMENU) {
+        SendMessageW(GetParent(hwnd), WM_CONTEXTMENU, wParam, lParam);
+        return 0;
+    }
     if (message == WM_GETDLGCODE && lParam != 0) {
         const auto* msg = reinterpret_cast<const MSG*>(lParam);
         if ((msg->message == WM_KEYDOWN || msg->message == WM_CHAR) &&
@@ -102,6 +107,10 @@ void ModemTestDialog::OnInit(HWND hwnd) {
         },
         [hwnd] { PostMessageW(hwnd, kPanelMessage, 0, 0); });
     logView_ = std::make_unique<EditLogView>(log_, hwnd, Item(kIdTrafficLog), kLogMessage);
+    logMenu_ = std::make_unique<LogMenu>(
+        log_, hwnd, Item(kIdTrafficLog),
+        [this] { return Selection(kIdComPort) >= 0 ? Text(kIdComPort) : std::string(); },
+        [this](const std::string& text) { ShowMessage(text); });
     SerialPort& port = options_.port != nullptr ? *options_.port : ThePort();
     session_ = std::make_unique<ModemSession>(log_, *panel_, port, options_.timing);
     controller_ = std::make_unique<ModemTestController>(*this, *session_, *panel_, settingsPath_,
@@ -117,6 +126,7 @@ void ModemTestDialog::OnDestroy() {
     }
     controller_.reset();
     session_.reset();
+    logMenu_.reset();
     logView_.reset();
     panel_.reset();
     if (bigIcon_ != nullptr) {
@@ -131,7 +141,6 @@ void ModemTestDialog::OnDestroy() {
 }
 
 INT_PTR ModemTestDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
-    (void)lParam;
     switch (message) {
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
@@ -162,6 +171,17 @@ INT_PTR ModemTestDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case kLogMessage:
             if (logView_) {
                 logView_->Refresh();
+            }
+            return TRUE;
+        case WM_CONTEXTMENU:
+            if (logMenu_ && reinterpret_cast<HWND>(wParam) == Item(kIdTrafficLog)) {
+                logMenu_->Popup(lParam);
+                return TRUE;
+            }
+            return FALSE;
+        case kSaveLogMessage:
+            if (logMenu_) {
+                logMenu_->Save();
             }
             return TRUE;
         case WM_DESTROY:

@@ -15,6 +15,7 @@
 #include "link/traffic_log.h"
 #include "sequencer/modem_session.h"
 #include "win32/edit_log_view.h"
+#include "win32/log_menu.h"
 
 #include <windows.h>
 
@@ -53,6 +54,7 @@ class ModemTestDialog : public DialogControls {
     TrafficLog& Log() { return log_; }
     OperatorPanel& Panel() { return *panel_; }
     const std::string& SettingsPath() const { return settingsPath_; }
+    LogMenu& LogContextMenu() { return *logMenu_; }
 
     // DialogControls, by control id (the UI thread only).
     void SetText(int id, const std::string& text) override;
@@ -87,6 +89,7 @@ class ModemTestDialog : public DialogControls {
     TrafficLog log_;
     std::unique_ptr<PanelQueue> panel_;
     std::unique_ptr<EditLogView> logView_;
+    std::unique_ptr<LogMenu> logMenu_;
     std::unique_ptr<ModemSession> session_;
     std::unique_ptr<ModemTestController> controller_;
 };

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 
-#include "dialog/utf16_win.h"
+#include "link/utf16_win.h"
 #include "resources/main_dialog.h"
 #include "win32/modem_test_dialog.h"
 
@@ -45,6 +48,22 @@ inline std::string WindowText(HWND hwnd) {
     text.resize(
         static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
     return Utf8FromUtf16(text);
+}
+
+// A new empty folder under the user's temporary folder (UTF-8).
+inline std::string TempDir() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    wchar_t dir[MAX_PATH];
+    GetTempFileNameW(base, L"kvx", 0, dir);
+    DeleteFileW(dir);
+    CreateDirectoryW(dir, nullptr);
+    return Utf8FromUtf16(dir);
+}
+
+inline std::string ReadBytes(const std::string& path) {
+    std::ifstream in(std::filesystem::path(Utf16FromUtf8(path)), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 struct DialogRig {

@@ -159,21 +159,6 @@ TEST(WinDialog, ComErrorForAMissingPortOrNoSelection) {
 
 // ---- the settings file ----
 
-std::string TempDir() {
-    wchar_t base[MAX_PATH];
-    GetTempPathW(MAX_PATH, base);
-    wchar_t dir[MAX_PATH];
-    GetTempFileNameW(base, L"kvx", 0, dir);
-    DeleteFileW(dir);
-    CreateDirectoryW(dir, nullptr);
-    return Utf8FromUtf16(dir);
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(std::filesystem::path(Utf16FromUtf8(path)), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(std::filesystem::path(Utf16FromUtf8(path)), std::ios::binary | std::ios::trunc)
         << bytes;
