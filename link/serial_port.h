@@ -15,6 +15,7 @@
 #include <string>
 
 #include "link/port.h"
+#include "link/port_lock.h"
 
 namespace karvex {
 
@@ -25,8 +26,9 @@ class SerialPort final : public Port {
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Opens `path` exclusively (flock and TIOCEXCL, so a second opener fails, root included),
-    // raw 8N1 at `baud`. Paths of the form \\.\COMn are resolved first (ResolveDevicePath).
+    // Opens `path` exclusively (a UUCP lock file, flock and TIOCEXCL, so a second opener fails,
+    // root included), raw 8N1 at `baud` without software flow control; fails when the driver
+    // keeps another speed or format. Paths of the form \\.\COMn are resolved first (ResolveDevicePath).
     // True when the port is open and configured; on failure nothing stays open.
     bool Open(const std::string& path, uint32_t baud);
     void Shutdown();
@@ -52,17 +54,11 @@ class SerialPort final : public Port {
     int wakeFd_ = -1;      // eventfd, made readable by Shutdown to wake every poll
     bool closing_ = true;  // no device, or shut down: new operations fail at once
     int inUse_ = 0;        // operations currently inside
+    PortLock lock_;        // the UUCP lock file while the port is open
 };
 
 // The process-wide port that the window's link uses.
 SerialPort& ThePort();
-
-// The five operations on the process-wide port.
-int OpenPort(const std::string& devicePath, uint32_t baud);  // 1 or 0
-void PurgeInput();
-int WritePort(const void* bytes, uint32_t count);
-int ReadPort(void* buffer, uint32_t count);
-void ClosePort();
 
 // \\.\COMn names a COM port: <exeDir>/dosdevices/comn when that link exists (Wine's convention),
 // /dev/ttyS<n-1> otherwise. Any other path is returned as it stands.

@@ -1,6 +1,7 @@
 // The serial port on a real pseudo-terminal: opening, exclusivity, time-outs, purge, writes, and
 // everything after close or after the device vanished.
 #include <fcntl.h>
+#include <termios.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,16 +21,23 @@ using namespace std::chrono_literals;
 using karvex::testing::PtyPair;
 using SteadyClock = std::chrono::steady_clock;
 
-void FillOutputBuffer(const PtyPair& pty) {
+// Returns how many bytes it took.
+size_t FillOutputBuffer(const PtyPair& pty) {
     const int flags = fcntl(pty.Slave(), F_GETFL);
     fcntl(pty.Slave(), F_SETFL, flags | O_NONBLOCK);
     // Room comes back for a while as the kernel moves bytes on to the master's side: the buffer
     // is full once a pass after a pause writes nothing at all.
+    size_t total = 0;
     for (bool wrote = true; wrote;) {
         wrote = false;
-        while (::write(pty.Slave(), "x", 1) > 0) wrote = true;
+        char block[512] = {};
+        for (ssize_t n; (n = ::write(pty.Slave(), block, sizeof block)) > 0;) {
+            total += static_cast<size_t>(n);
+            wrote = true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    return total;
 }
 
 long long MsSince(SteadyClock::time_point t) {
@@ -106,6 +114,41 @@ TEST(SerialPort, BytesPassUnchangedInBothDirections) {
     std::string got(in.size(), '\0');
     EXPECT_EQ(port.Read(got.data(), static_cast<uint32_t>(got.size())), 11);
     EXPECT_EQ(got, in);
+}
+
+TEST(SerialPort, AFreshUsbTtyBecomesRawWithoutSoftwareFlowControl) {
+    PtyPair pty(karvex::testing::FreshUsbTtySettings());
+    SerialPort port;
+    ASSERT_TRUE(port.Open(pty.Path(), 115200));
+    termios got{};
+    ASSERT_EQ(tcgetattr(pty.Slave(), &got), 0);
+    EXPECT_EQ(got.c_iflag & (IXON | IXOFF | IXANY | ICRNL), 0u);
+    EXPECT_EQ(got.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(got.c_oflag & OPOST, 0u);
+    EXPECT_EQ(cfgetospeed(&got), static_cast<speed_t>(B115200));
+
+    // An XOFF from the board is data: it must neither stop our output nor vanish.
+    const std::string in("\x13+CSQ: 17,0\r\n\x11", 15);
+    pty.Send(in);
+    std::string got15(in.size(), '\0');
+    EXPECT_EQ(port.Read(got15.data(), static_cast<uint32_t>(got15.size())), 15);
+    EXPECT_EQ(got15, in);
+    const std::string out("AT\x13\x11\r", 5);
+    EXPECT_EQ(port.Write(out.data(), 5), 5);
+    EXPECT_EQ(pty.Receive(), out);
+}
+
+TEST(SerialPort, CloseDropsWhatTheStalledLineHasNotTaken) {
+    PtyPair pty;
+    SerialPort port;
+    ASSERT_TRUE(port.Open(pty.Path(), 115200));
+    const size_t queued = FillOutputBuffer(pty);
+    port.Close();
+    // Only what already sat in the board's own read buffer (4 KiB) may still arrive; the rest of
+    // the queue was dropped rather than drained.
+    const std::string arrived = pty.Receive(100ms);
+    EXPECT_GT(queued, 16384u);
+    EXPECT_LE(arrived.size(), 4096u);
 }
 
 TEST(SerialPort, PurgeDiscardsWhatWaitsAndReturnsAtOnceWhenEmpty) {
