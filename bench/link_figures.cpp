@@ -154,9 +154,10 @@ void CloseOnAStalledLine() {
         times.push_back(Ms(SteadyClock::now() - t0));
     }
     std::sort(times.begin(), times.end());
-    std::printf("close with %zu bytes stalled in the output queue (20 rounds): median %.3f ms,"
-                " max %.3f ms\n",
-                queued, times[times.size() / 2], times.back());
+    std::printf(
+        "close with %zu bytes stalled in the output queue (20 rounds): median %.3f ms,"
+        " max %.3f ms\n",
+        queued, times[times.size() / 2], times.back());
 }
 
 }  // namespace

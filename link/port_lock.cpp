@@ -43,7 +43,8 @@ Take TryTake(const std::string& path) {
     char content[16];
     const int len = std::snprintf(content, sizeof content, "%10ld\n", static_cast<long>(getpid()));
     const std::string temp = path + ".karvex." + std::to_string(getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    const int fd =
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) return Take::Unwritable;
     const bool written = ::write(fd, content, static_cast<size_t>(len)) == len;
     ::fchmod(fd, 0644);  // readable by every program that checks it, whatever our umask

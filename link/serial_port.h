@@ -28,8 +28,9 @@ class SerialPort final : public Port {
 
     // Opens `path` exclusively (a UUCP lock file, flock and TIOCEXCL, so a second opener fails,
     // root included), raw 8N1 at `baud` without software flow control; fails when the driver
-    // keeps another speed or format. Paths of the form \\.\COMn are resolved first (ResolveDevicePath).
-    // True when the port is open and configured; on failure nothing stays open.
+    // keeps another speed or format. Paths of the form \\.\COMn are resolved first
+    // (ResolveDevicePath). True when the port is open and configured; on failure nothing stays
+    // open.
     bool Open(const std::string& path, uint32_t baud);
     void Shutdown();
     void Close();

@@ -22,8 +22,8 @@
 
 namespace {
 // Set by a test; runs in the port's own thread at the point named.
-std::function<void(termios&)> g_driverKeeps;   // alters what tcsetattr hands to the driver
-std::function<void()> g_afterPoll;             // runs once after a poll that saw the port readable
+std::function<void(termios&)> g_driverKeeps;  // alters what tcsetattr hands to the driver
+std::function<void()> g_afterPoll;            // runs once after a poll that saw the port readable
 std::atomic<int> g_failTcsetattr{0};
 }  // namespace
 

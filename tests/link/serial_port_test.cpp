@@ -1,9 +1,9 @@
 // The serial port on a real pseudo-terminal: opening, exclusivity, time-outs, purge, writes, and
 // everything after close or after the device vanished.
 #include <fcntl.h>
-#include <termios.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
