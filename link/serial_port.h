@@ -64,7 +64,9 @@ SerialPort& ThePort();
 // \\.\COMn names a COM port: <exeDir>/dosdevices/comn when that link exists (Wine's convention),
 // /dev/ttyS<n-1> otherwise. Any other path is returned as it stands.
 std::string ResolveDevicePath(const std::string& path, const std::string& exeDir);
-// Directory of the running executable (from /proc/self/exe), empty when it cannot be read.
+// The running executable's path (from /proc/self/exe), and its directory; empty when it cannot
+// be read.
+std::string ExecutablePath();
 std::string ExecutableDir();
 
 }  // namespace karvex

@@ -1,6 +1,8 @@
 #include "window/modem_test_dlg.h"
+#include "link/serial_port.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -102,8 +104,9 @@ bool CModemTestDlg::OnInitDialog() {
         Get<QLabel>(kIdVersion)->setText(FormatVersionLabel(*version_));
     }
 
-    settingsPath_ = options_.settingsPath ? *options_.settingsPath
-                                          : SettingsPathForExecutable(ExecutablePath());
+    settingsPath_ = options_.settingsPath
+                        ? *options_.settingsPath
+                        : SettingsPathForExecutable(QFile::decodeName(ExecutablePath().c_str()));
     Settings loaded;
     if (!settingsPath_.isEmpty() && QFileInfo::exists(settingsPath_) &&
         LoadSettings(settingsPath_, loaded) >= 0) {
