@@ -66,6 +66,15 @@ TEST_F(SaveTest, WritesSixCrLfLines) {
         {"unmappable characters become ?",
          Make(false, 1, QStringLiteral(u"a\U0001F600b"), QStringLiteral(u"\u00e9"), "p", "q"),
          "0\r\n1\r\na?b\r\n?\r\np\r\nq\r\n"},
+        // A lone surrogate is one '?' and leaves the character after it alone.
+        {"lone surrogates become ?",
+         Make(false, 1,
+              QString::fromUtf16(u"a\xD83D"
+                                 u"b"),
+              QString::fromUtf16(u"\xDE00"
+                                 u"c"),
+              "p", QString::fromUtf16(u"x\xD83D")),
+         "0\r\n1\r\na?b\r\n?c\r\np\r\nx?\r\n"},
         // A line break inside a value would shift every later line.
         {"line breaks inside become spaces", Make(false, 1, "a\nb", "c\r\nd", "p", "q"),
          "0\r\n1\r\na b\r\nc\r d\r\np\r\nq\r\n"},
