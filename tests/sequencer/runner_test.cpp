@@ -10,14 +10,16 @@
 #include "sequencer/command_step.h"
 #include "sim/board.h"
 #include "support/running_link.h"
+#include "support/timing.h"
 
 namespace karvex {
 namespace {
 
 using namespace std::chrono_literals;
+using karvex::testing::MsSince;
 using karvex::testing::RecordingPanel;
 using karvex::testing::RunningLink;
-using SteadyClock = std::chrono::steady_clock;
+using karvex::testing::SteadyClock;
 using sim::Behaviour;
 
 struct StepSpec {
@@ -35,10 +37,6 @@ std::vector<CommandStep> List(std::initializer_list<StepSpec> specs) {
     }
     steps.emplace_back();  // end marker
     return steps;
-}
-
-long long MsSince(SteadyClock::time_point t) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - t).count();
 }
 
 size_t Count(const std::string& haystack, std::string_view needle) {
