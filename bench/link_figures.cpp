@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "cpu_time.h"
+#include "support/cpu_time.h"
 #include "sequencer/command_step.h"
 #include "sequencer/modem_session.h"
 #include "sim/board.h"
@@ -22,7 +22,7 @@
 #include "support/running_link.h"
 
 using namespace std::chrono_literals;
-using karvex::bench::CpuSeconds;
+using karvex::testing::CpuSeconds;
 using karvex::testing::RecordingPanel;
 using karvex::testing::RunningLink;
 using SteadyClock = std::chrono::steady_clock;

@@ -10,7 +10,7 @@
 #include "sequencer/modem_session.h"
 #include "sim/board.h"
 #include "tests/items/item_expectations.h"
-#include "tests/items/recording_panel.h"
+#include "tests/support/recording_panel.h"
 #include "tests/support/timing.h"
 
 namespace karvex::testing {

@@ -98,6 +98,7 @@ TEST(SerialPort, OpenFailsForMissingDevicesAndLeavesNothingOpen) {
 }
 
 TEST(SerialPort, SecondOpenerFailsEvenAsRootAndThePortIsFreeAfterClose) {
+    if (geteuid() != 0) GTEST_SKIP() << "shows what holds against root: run as root";
     PtyPair pty;
     SerialPort first, second;
     ASSERT_TRUE(first.Open(pty.Path(), 115200));
