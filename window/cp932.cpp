@@ -18,6 +18,9 @@ QByteArray ToCp932(const QString& text) {
     // time so that each of those becomes a single '?'.
     QByteArray out;
     out.reserve(text.size() * 2);
+    // One encoder for the whole text (opening one is costly), reset before every character so
+    // that an error or state never carries over.
+    QStringEncoder single(kCodec);
     for (qsizetype i = 0; i < text.size();) {
         // A pair of surrogates is one character; a lone surrogate is one unmappable unit and never
         // takes the character after it along.
@@ -30,7 +33,7 @@ QByteArray ToCp932(const QString& text) {
             out.append(static_cast<char>(one.at(0).unicode()));
             continue;
         }
-        QStringEncoder single(kCodec);
+        single.resetState();
         const QByteArray bytes = single.encode(one);
         if (single.hasError() || bytes.isEmpty() || bytes == QByteArrayLiteral("\xFC\xFC")) {
             out.append('?');
