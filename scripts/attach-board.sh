@@ -87,7 +87,7 @@ fi
 manager=$(grep -lx -- "$manager_name" /proc/[0-9]*/comm 2>/dev/null | head -n1)
 manager=${manager%/comm}; manager=${manager#/proc/}
 if [[ -n $manager ]]; then
-    vendor= product=
+    vendor='' product=''
     sys=$(readlink -f "/sys/class/tty/$(basename -- "$real")/device" 2>/dev/null)
     while [[ -n $sys && $sys != / ]]; do
         if [[ -r $sys/idVendor && -r $sys/idProduct ]]; then

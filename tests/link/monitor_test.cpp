@@ -11,6 +11,7 @@
 #include "support/cpu_time.h"
 #include "support/pty_pair.h"
 #include "support/running_link.h"
+#include "support/timing.h"
 
 namespace karvex {
 namespace {
@@ -91,13 +92,12 @@ TEST(ReceiveMonitor, StopsAtOnceEvenDuringTheJstPause) {
     MonitoredLink link(pty.Path());
     pty.Send("\r\nSat Mar  7 09:05:30 2026 JST\r\n");
     // Wait until the line is logged: the monitor is now in its 500 ms pause.
-    for (int i = 0; i < 200 && link.log.Size() == 0; ++i) std::this_thread::sleep_for(5ms);
-    ASSERT_GT(link.log.Size(), 0u);
+    ASSERT_TRUE(karvex::testing::WaitUntil([&] { return link.log.Size() > 0; }));
     const auto start = SteadyClock::now();
     link.Disconnect();
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
-    EXPECT_LT(ms, 150);  // the pauses are cut short; uninterruptible they would take ~530 ms
+    EXPECT_LT(karvex::testing::MsSince(start),
+              karvex::testing::Bound(
+                  150));  // the pauses are cut short; uninterruptible they would take ~530 ms
 }
 
 // A port whose every read fails at once, as after the device vanished.
