@@ -3,7 +3,9 @@
 //   2. turnaround: the module's final LF of a success line to the first byte of the next command;
 //   3. a disconnect while the monitor sleeps its "JST" pause and the runner waits: time to join
 //      both threads and close the port;
-//   4. CPU with the link open after the device vanished.
+//   4. CPU with the link open after the device vanished;
+//   5. closing the port while its line is stalled (hardware flow control on, the peer never
+//      reading, the output queue full); Linux only, where the stalled line is a pty.
 // Usage: bench_link [commands-for-turnaround (default 200)]
 #include <algorithm>
 #include <chrono>
@@ -12,14 +14,17 @@
 #include <thread>
 #include <vector>
 
-#include "cpu_time.h"
+#include "support/cpu_time.h"
 #include "sequencer/command_step.h"
 #include "sequencer/modem_session.h"
 #include "sim/board.h"
+#ifndef _WIN32
+#include "support/pty_pair.h"  // the stalled line is a pty with RTS/CTS set
+#endif
 #include "support/running_link.h"
 
 using namespace std::chrono_literals;
-using karvex::bench::CpuSeconds;
+using karvex::testing::CpuSeconds;
 using karvex::testing::RecordingPanel;
 using karvex::testing::RunningLink;
 using SteadyClock = std::chrono::steady_clock;
@@ -127,6 +132,38 @@ void VanishedCpu() {
                 100.0 * cpu / 5.0);
 }
 
+#ifndef _WIN32
+void CloseOnAStalledLine() {
+    std::vector<double> times;
+    size_t queued = 0;
+    for (int round = 0; round < 20; ++round) {
+        termios stalled = karvex::testing::RawSettings();
+        stalled.c_cflag |= CRTSCTS;
+        karvex::testing::PtyPair pty(stalled);
+        karvex::SerialPort port;
+        if (!port.Open(pty.Path(), 115200)) {
+            std::printf("close on a stalled line: the pty did not open\n");
+            return;
+        }
+        const std::string block(4096, 'A');
+        queued = 0;
+        // Nobody reads the other side: each write takes what fits and gives up after its time-out.
+        for (int n; (n = port.Write(block.data(), static_cast<uint32_t>(block.size()))) > 0;) {
+            queued += static_cast<size_t>(n);
+            if (static_cast<size_t>(n) < block.size()) break;
+        }
+        const auto t0 = SteadyClock::now();
+        port.Close();
+        times.push_back(Ms(SteadyClock::now() - t0));
+    }
+    std::sort(times.begin(), times.end());
+    std::printf(
+        "close with %zu bytes stalled in the output queue (20 rounds): median %.3f ms,"
+        " max %.3f ms\n",
+        queued, times[times.size() / 2], times.back());
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -136,5 +173,8 @@ int main(int argc, char** argv) {
     Turnaround(count, true);
     DisconnectDuringPause();
     VanishedCpu();
+#ifndef _WIN32
+    CloseOnAStalledLine();
+#endif
     return 0;
 }

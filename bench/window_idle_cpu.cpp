@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "cpu_time.h"
+#include "support/cpu_time.h"
 #include "link/serial_port.h"
 #include "run_for.h"
 #include "sim/board.h"
@@ -20,7 +20,7 @@
 
 namespace {
 
-using karvex::bench::CpuSeconds;
+using karvex::testing::CpuSeconds;
 using karvex::bench::RunFor;
 
 constexpr int kCom = 96;

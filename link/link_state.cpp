@@ -35,6 +35,8 @@ std::string LinkState::Expected() const {
 }
 
 bool LinkState::SleepWhileOpen(std::chrono::milliseconds ms) {
+    // No pause at all: a timed wait that is due at once still sleeps for the timer's slack.
+    if (ms.count() <= 0) return LinkOpen();
     std::unique_lock lock(mutex_);
     return !changed_.wait_for(lock, ms, [this] { return linkOpen_.load() == 0; });
 }

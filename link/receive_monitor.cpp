@@ -6,7 +6,7 @@
 
 namespace karvex {
 
-int ReceiveMonitor(LinkState& state, Port& port, TrafficLog& log, const MonitorTiming& timing) {
+void ReceiveMonitor(LinkState& state, Port& port, TrafficLog& log, const MonitorTiming& timing) {
     using std::chrono::milliseconds;
     LineBuffer line{};
     while (state.LinkOpen()) {
@@ -35,7 +35,6 @@ int ReceiveMonitor(LinkState& state, Port& port, TrafficLog& log, const MonitorT
             state.Publish(Verdict::Success, text);
         }
     }
-    return 0;
 }
 
 }  // namespace karvex

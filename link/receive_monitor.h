@@ -16,8 +16,8 @@ struct MonitorTiming {
 };
 
 // Runs until the link-open flag is cleared. After a failed read (a vanished device fails every read
-// at once) it waits one read time-out before trying again, so it never spins. Returns 0.
-int ReceiveMonitor(LinkState& state, Port& port, TrafficLog& log,
-                   const MonitorTiming& timing = MonitorTiming{});
+// at once) it waits one read time-out before trying again, so it never spins.
+void ReceiveMonitor(LinkState& state, Port& port, TrafficLog& log,
+                    const MonitorTiming& timing = MonitorTiming{});
 
 }  // namespace karvex

@@ -41,24 +41,32 @@ speed_t BaudConstant(uint32_t baud) {
     return B0;
 }
 
-// Raw 8N1 at `baud`, receiver on, parity checking off. Flow control and the handshake lines stay
-// as the driver has them; a pseudo-terminal refuses the modem-line ioctls, which is fine.
+// Raw 8N1 at `baud`, receiver on, parity checking off, software flow control off so that 0x11 and
+// 0x13 pass as data both ways. Hardware flow control and the handshake lines stay as the driver
+// has them; a pseudo-terminal refuses the modem-line ioctls, which is fine.
 bool Configure(int fd, uint32_t baud) {
     const speed_t speed = BaudConstant(baud);
     if (speed == B0) return false;
     termios tio{};
     if (tcgetattr(fd, &tio) != 0) return false;
     const tcflag_t keptFlow = tio.c_cflag & CRTSCTS;
-    const tcflag_t keptIflow = tio.c_iflag & (IXON | IXOFF | IXANY);
     cfmakeraw(&tio);
     tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
     tio.c_cflag |= CS8 | CREAD | CLOCAL | keptFlow;
     tio.c_iflag &= ~(INPCK | IXON | IXOFF | IXANY);
-    tio.c_iflag |= keptIflow;
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0) return false;
-    return tcsetattr(fd, TCSANOW, &tio) == 0;
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) return false;
+    // tcsetattr succeeds when the driver took any part of the request: read back what it kept.
+    termios got{};
+    if (tcgetattr(fd, &got) != 0) return false;
+    constexpr tcflag_t kFormat = CSIZE | PARENB | CSTOPB | CREAD;
+    constexpr tcflag_t kInput = IXON | IXOFF | IXANY | ICRNL | INLCR | IGNCR | ISTRIP | INPCK;
+    constexpr tcflag_t kLocal = ICANON | ECHO | ISIG | IEXTEN;
+    return cfgetispeed(&got) == speed && cfgetospeed(&got) == speed &&
+           (got.c_cflag & kFormat) == (CS8 | CREAD) && (got.c_iflag & kInput) == 0 &&
+           (got.c_oflag & OPOST) == 0 && (got.c_lflag & kLocal) == 0;
 }
 
 int RemainingMs(SteadyClock::time_point deadline) {
@@ -71,8 +79,11 @@ int RemainingMs(SteadyClock::time_point deadline) {
 
 enum class Ready { Yes, TimedOut, Woken, Failed };
 
-// Waits for `events` on the port, or the wake-up descriptor, until `deadline`.
-Ready WaitReady(int fd, int wakeFd, short events, SteadyClock::time_point deadline) {
+// Waits for `events` on the port, or the wake-up descriptor, until `deadline`. `hungUp` tells
+// whether the device reported a hang-up or an error along with readiness (a vanished device
+// stays readable, and its reads then give nothing).
+Ready WaitReady(int fd, int wakeFd, short events, SteadyClock::time_point deadline,
+                bool* hungUp = nullptr) {
     for (;;) {
         pollfd fds[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
         const int n = poll(fds, 2, RemainingMs(deadline));
@@ -85,10 +96,16 @@ Ready WaitReady(int fd, int wakeFd, short events, SteadyClock::time_point deadli
             if (SteadyClock::now() >= deadline) return Ready::TimedOut;
             continue;
         }
+        if (hungUp != nullptr) *hungUp = (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
         if (fds[0].revents & events) return Ready::Yes;
         // POLLHUP / POLLERR / POLLNVAL without the wanted event: the device is gone.
         return Ready::Failed;
     }
+}
+
+// Errors of a read or write that mean the device itself has gone (unplugged, hung up).
+bool DeviceGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
 }
 
 }  // namespace
@@ -130,20 +147,28 @@ bool SerialPort::Open(const std::string& path, uint32_t baud) {
     Close();
     const std::string device = ResolveDevicePath(path, ExecutableDir());
     if (device.empty()) return false;
+    // The lock comes first: opening a modem line can disturb the program that holds it.
+    if (!lock_.Acquire(device)) return false;
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        lock_.Release();
+        return false;
+    }
+    bool exclusive = false;
+    const auto fail = [&] {
+        // The exclusive flag would otherwise outlive us on a tty that someone else keeps open.
+        if (exclusive) ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        lock_.Release();
+        return false;
+    };
     // flock holds against root too; TIOCEXCL keeps other (non-root) openers out of the tty.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !isatty(fd) || ioctl(fd, TIOCEXCL) != 0 ||
-        !Configure(fd, baud)) {
-        ::close(fd);
-        return false;
-    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !isatty(fd)) return fail();
+    if (ioctl(fd, TIOCEXCL) != 0) return fail();
+    exclusive = true;
+    if (!Configure(fd, baud)) return fail();
     const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0) {
-        ioctl(fd, TIOCNXCL);
-        ::close(fd);
-        return false;
-    }
+    if (wakeFd < 0) return fail();
     std::lock_guard lock(mutex_);
     fd_ = fd;
     wakeFd_ = wakeFd;
@@ -165,11 +190,15 @@ void SerialPort::Close() {
     std::unique_lock lock(mutex_);
     idle_.wait(lock, [this] { return inUse_ == 0; });
     if (fd_ >= 0) {
+        // What the device has not sent yet is dropped: on a line stalled by hardware flow
+        // control the driver would otherwise hold the close until it drained (up to 30 s).
+        tcflush(fd_, TCOFLUSH);
         // The exclusive flag would otherwise outlive us on a tty that someone else keeps open.
         ioctl(fd_, TIOCNXCL);
         ::close(fd_);
         fd_ = -1;
     }
+    lock_.Release();
     if (wakeFd_ >= 0) {
         ::close(wakeFd_);
         wakeFd_ = -1;
@@ -231,7 +260,8 @@ int SerialPort::Read(void* buffer, uint32_t count) {
     char* p = static_cast<char*>(buffer);
     uint32_t done = 0;
     while (done < count) {
-        switch (WaitReady(use.fd, use.wakeFd, POLLIN, deadline)) {
+        bool hungUp = false;
+        switch (WaitReady(use.fd, use.wakeFd, POLLIN, deadline, &hungUp)) {
             case Ready::Yes:
                 break;
             case Ready::TimedOut:
@@ -243,10 +273,12 @@ int SerialPort::Read(void* buffer, uint32_t count) {
         const ssize_t n = ::read(use.fd, p + done, count - done);
         if (n > 0) {
             done += static_cast<uint32_t>(n);
-        } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-            // Readable but nothing to read: the device has gone.
+        } else if ((n == 0 && hungUp) || (n < 0 && DeviceGone(errno))) {
+            // The device has gone: it hangs up, and its reads give nothing or fail.
             return done > 0 ? static_cast<int>(done) : -1;
         }
+        // Otherwise the queue was emptied between the poll and the read (a purge on another
+        // thread), or the read was interrupted: wait again for what comes next.
     }
     return static_cast<int>(done);
 }
@@ -254,22 +286,6 @@ int SerialPort::Read(void* buffer, uint32_t count) {
 SerialPort& ThePort() {
     static SerialPort port;
     return port;
-}
-
-int OpenPort(const std::string& devicePath, uint32_t baud) {
-    return ThePort().Open(devicePath, baud) ? 1 : 0;
-}
-void PurgeInput() {
-    ThePort().Purge();
-}
-int WritePort(const void* bytes, uint32_t count) {
-    return ThePort().Write(bytes, count);
-}
-int ReadPort(void* buffer, uint32_t count) {
-    return ThePort().Read(buffer, count);
-}
-void ClosePort() {
-    ThePort().Close();
 }
 
 }  // namespace karvex

@@ -16,6 +16,9 @@
 #include <string>
 
 #include "link/port.h"
+#ifndef _WIN32
+#include "link/port_lock.h"
+#endif
 
 namespace karvex {
 
@@ -26,9 +29,11 @@ class SerialPort final : public Port {
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Opens `path` exclusively (flock and TIOCEXCL, so a second opener fails, root included),
-    // raw 8N1 at `baud`. Paths of the form \\.\COMn are resolved first (ResolveDevicePath).
-    // True when the port is open and configured; on failure nothing stays open.
+    // Opens `path` exclusively (on Linux a UUCP lock file, flock and TIOCEXCL, so a second opener
+    // fails, root included; on Windows share mode 0), raw 8N1 at `baud` without software flow
+    // control; fails when the driver keeps another speed or format. On Linux paths of the form
+    // \\.\COMn are resolved first (ResolveDevicePath); Windows opens them as they stand. True
+    // when the port is open and configured; on failure nothing stays open.
     bool Open(const std::string& path, uint32_t baud);
     void Shutdown();
     void Close();
@@ -60,6 +65,7 @@ class SerialPort final : public Port {
 #else
     int fd_ = -1;
     int wakeFd_ = -1;      // eventfd, made readable by Shutdown to wake every poll
+    PortLock lock_;        // the UUCP lock file while the port is open
 #endif
     bool closing_ = true;  // no device, or shut down: new operations fail at once
     int inUse_ = 0;        // operations currently inside
@@ -68,18 +74,13 @@ class SerialPort final : public Port {
 // The process-wide port that the window's link uses.
 SerialPort& ThePort();
 
-// The five operations on the process-wide port.
-int OpenPort(const std::string& devicePath, uint32_t baud);  // 1 or 0
-void PurgeInput();
-int WritePort(const void* bytes, uint32_t count);
-int ReadPort(void* buffer, uint32_t count);
-void ClosePort();
-
 // \\.\COMn names a COM port: the first dosdevices/comn link that exists in ComLinkDirs(exeDir)
 // (Wine's convention; an installed copy also looks in the user's configuration folder),
 // /dev/ttyS<n-1> otherwise. Any other path is returned as it stands.
 std::string ResolveDevicePath(const std::string& path, const std::string& exeDir);
-// Directory of the running executable (from /proc/self/exe), empty when it cannot be read.
+// The running executable's path (from /proc/self/exe), and its directory; empty when it cannot
+// be read.
+std::string ExecutablePath();
 std::string ExecutableDir();
 
 }  // namespace karvex

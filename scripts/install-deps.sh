@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ clang libclang-rt-14-dev   # compilers, sanitizers and libFuzzer
+    cmake ninja-build g++ clang                      # compilers (clang for the sanitizers and libFuzzer)
     qt6-base-dev qt6-base-dev-tools                  # Qt 6 Widgets (and its CP932 codec via ICU)
     libgtest-dev libgmock-dev                        # unit tests
     fonts-ipafont-gothic                             # IPAPGothic, the dialog font's stand-in
@@ -18,14 +18,26 @@ packages=(
     x11-utils                                        # xwininfo: the Windows screenshot waits for the dialog
 )
 
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+updated=0
+
+install_missing() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    if [ "$updated" -eq 0 ]; then
+        $sudo apt-get update -qq
+        updated=1
+    fi
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+install_missing "${packages[@]}"
+# The sanitizer and fuzzer runtime is packaged per clang version (Debian 12: 14, Debian 13: 19):
+# take the one that belongs to the clang just installed.
+clang_major=$(clang -dumpversion | cut -d. -f1)
+install_missing "libclang-rt-${clang_major}-dev"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Opens the operator window against the simulated board, which answers as COM1 (the window's
-# default port). Builds what is missing first (the "default" preset, build/default). The board is
+# default port). Builds first (the "default" preset, build/default). The board is
 # stopped when the window closes. Without a display the window runs on a virtual one (xvfb-run).
 set -euo pipefail
 
@@ -9,12 +9,12 @@ build=$root/build/default
 exe=$build/window/karvex
 board=$build/sim/karvex-board
 
-if [[ ! -x $exe || ! -x $board ]]; then
-    if [[ ! -f $build/build.ninja ]]; then
-        (cd "$root" && cmake --preset default)
-    fi
-    cmake --build "$build" --target karvex karvex-board -j 2
+# Always built: after a pull the build brings the program up to date (and does next to nothing
+# when it already is).
+if [[ ! -f $build/build.ninja ]]; then
+    (cd "$root" && cmake --preset default)
 fi
+cmake --build "$build" --target karvex karvex-board -j 2
 
 work=$(mktemp -d)
 board_pid=

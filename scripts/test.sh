@@ -20,19 +20,28 @@ export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 
 presets=(${KARVEX_PRESETS:-default windows tsan asan})
+status=0
 for preset in "${presets[@]}"; do
+    mkdir -p "build/$preset"
+    rm -f "build/$preset/ctest.log"
     echo "=== $preset: build"
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j 2
+    if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j 2; }; then
+        echo "$preset: the build failed, no tests ran" >"build/$preset/ctest.log"
+        status=1
+        break
+    fi
     echo "=== $preset: test"
     # Most tests wait on the simulated board rather than compute, so a few run at once.
     ctest --preset "$preset" -j 3 --timeout 300 2>&1 | tee "build/$preset/ctest.log" | grep -v -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
     # tee hides ctest's exit status from set -e.
-    grep -q "100% tests passed" "build/$preset/ctest.log" || exit 1
+    grep -q "100% tests passed" "build/$preset/ctest.log" || { status=1; break; }
 done
 
+# The summary comes also when a build or a test failed, so that the log's end tells which.
 echo "=== summary"
 for preset in "${presets[@]}"; do
+    [ -f "build/$preset/ctest.log" ] || continue
     echo "$preset:"
-    grep "tests passed" "build/$preset/ctest.log"
+    grep -E "tests passed|the build failed" "build/$preset/ctest.log" || echo "$preset: no summary"
 done
+exit "$status"

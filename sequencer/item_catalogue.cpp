@@ -1,13 +1,12 @@
 #include "sequencer/item_catalogue.h"
 
+#include "sequencer/command_step.h"
 #include "sequencer/test_items.h"
 
 namespace karvex {
 namespace {
 
 using E = Entry;
-
-constexpr uint32_t kNoWaitMs = 0xFFFFFFFFu;  // written, not waited on
 
 // 0: initialisation and APN registration.
 constexpr StepTemplate kInitialise[] = {
@@ -43,10 +42,10 @@ constexpr StepTemplate kReadClock[] = {{"AT+CCLK?", 5000}};
 // 5: send an SMS. The prompt after AT+CMGS is not waited for: the 5000 ms pause gives the module
 // time to get ready for the text, which Ctrl-Z (0x1A) ends.
 constexpr StepTemplate kSendSms[] = {
-    {"AT+CMGF=1", 5000},
-    {"*", 3000},
-    {"AT+CMGS=\"%s\"", kNoWaitMs, "", {E::Phone}},
-    {"*", 5000},
+    {"AT+CMGF=1", 5000},                          //
+    {"*", 3000},                                  //
+    {"AT+CMGS=\"%s\"", kNoWait, "", {E::Phone}},  // written, not waited on
+    {"*", 5000},                                  //
     {"TEST SMS 1\x1A", 3000},
 };
 

@@ -37,15 +37,25 @@ std::string_view Field(std::string_view line, size_t pos, size_t n) {
     return pos >= line.size() ? std::string_view{} : line.substr(pos, n);
 }
 
+// Positions of the time line that go into the command: month 4-6, day 8-9, time 11-18, year 22-23.
+bool IsReadPosition(size_t pos) {
+    return (pos >= 4 && pos <= 6) || pos == 8 || pos == 9 || (pos >= 11 && pos <= 18) ||
+           pos == 22 || pos == 23;
+}
+
 // The line in front of the marker in the asctime layout "Sat Mar  7 09:05:30 2026 JST".
 std::string_view TimeLine(std::string_view log, size_t marker) {
     // The character just before the marker (normally the line's LF) goes with it.
     std::string_view line = log.substr(0, marker == 0 ? 0 : marker - 1);
     const size_t lastLf = line.rfind('\n');
     if (lastLf != std::string_view::npos) line.remove_prefix(lastLf + 1);
-    // The line ends at its CR. Were a CR of a short line taken into a field, it would end the
-    // clock command early on the wire and send the rest as a second command.
-    return line.substr(0, line.find('\r'));
+    // A CR inside a field that is read ends the line there: taken into the command it would end
+    // it early on the wire and send the rest as a second command. A CR at a position that is not
+    // read (a blank, the century, after the year) changes nothing.
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\r' && IsReadPosition(i)) return line.substr(0, i);
+    }
+    return line;
 }
 
 }  // namespace

@@ -175,7 +175,8 @@ void Board::Impl::Loop() {
             if (fds[2].revents & POLLIN) ReleaseExclusive(pty);
             const short revents = fds[1].revents;
             if (revents & POLLOUT) writeBlocked = false;
-            if (revents & POLLIN) {
+            // Checked again here: reading may have been turned off while the thread polled.
+            if ((revents & POLLIN) && reading) {
                 ReadMaster();
             } else if (revents & (POLLHUP | POLLERR)) {
                 Close();  // the device is gone under us; never poll a hung-up master again

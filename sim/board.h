@@ -35,7 +35,8 @@ class Board {
 
     // Sends bytes to the program now, unsolicited.
     void Send(std::string_view bytes);
-    // Stops or resumes reading what the program writes (to fill the device's buffer).
+    // Stops or resumes reading what the program writes (to fill the device's buffer); in force
+    // when it returns: the board reads nothing more once it has been told to stop.
     void SetReading(bool reading);
 
     // The device disappears (master closed: the program's reads and writes fail) / comes back as a

@@ -9,20 +9,31 @@ namespace {
 constexpr const char* kCodec = "CP932";
 }
 
+bool Cp932Available() {
+    return QStringEncoder(kCodec).isValid() && QStringDecoder(kCodec).isValid();
+}
+
 QByteArray ToCp932(const QString& text) {
     // The codec substitutes its own bytes for characters it cannot map; encode one code point at a
     // time so that each of those becomes a single '?'.
     QByteArray out;
     out.reserve(text.size() * 2);
+    // One encoder for the whole text (opening one is costly), reset before every character so
+    // that an error or state never carries over.
+    QStringEncoder single(kCodec);
     for (qsizetype i = 0; i < text.size();) {
-        const qsizetype len = (text.at(i).isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        // A pair of surrogates is one character; a lone surrogate is one unmappable unit and never
+        // takes the character after it along.
+        const bool pair =
+            text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+        const qsizetype len = pair ? 2 : 1;
         const QStringView one = QStringView(text).mid(i, len);
         i += len;
         if (one.at(0).unicode() < 0x80) {
             out.append(static_cast<char>(one.at(0).unicode()));
             continue;
         }
-        QStringEncoder single(kCodec);
+        single.resetState();
         const QByteArray bytes = single.encode(one);
         if (single.hasError() || bytes.isEmpty() || bytes == QByteArrayLiteral("\xFC\xFC")) {
             out.append('?');

@@ -1,6 +1,8 @@
 #include "window/modem_test_app.h"
+#include "link/serial_port.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 
@@ -18,7 +20,7 @@ bool CModemTestApp::InitInstance() {
 namespace karvex {
 
 QString ApplicationTitle() {
-    const QString exe = ExecutablePath();
+    const QString exe = QFile::decodeName(ExecutablePath().c_str());
     if (!exe.isEmpty()) {
         return QFileInfo(exe).completeBaseName();
     }

@@ -1,4 +1,5 @@
 #include "window/modem_test_dlg.h"
+#include "link/serial_port.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -116,13 +117,13 @@ void CModemTestDlg::OnClose() {
 
 QString CModemTestDlg::ChooseSettingsPath() {
     if (options_.settingsPath) return *options_.settingsPath;
-    const QString exe = ExecutablePath();
-    if (const auto installed = InstalledSettingsPath(QFile::encodeName(exe).toStdString())) {
+    const std::string exe = ExecutablePath();
+    if (const auto installed = InstalledSettingsPath(exe)) {
         // An installed copy keeps its settings in the user's folder, created at the first save.
         createSettingsDir_ = true;
         return QFile::decodeName(QByteArray::fromStdString(*installed));
     }
-    return SettingsPathForExecutable(exe);
+    return SettingsPathForExecutable(QFile::decodeName(exe.c_str()));
 }
 
 void CModemTestDlg::EnableInputs(bool enable) {

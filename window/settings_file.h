@@ -15,7 +15,4 @@ bool SaveSettings(const QString& path, const Settings& values);
 // an empty path.
 QString SettingsPathForExecutable(const QString& executablePath);
 
-// The running executable's path from /proc/self/exe; empty when it cannot be read.
-QString ExecutablePath();
-
 }  // namespace karvex

@@ -10,16 +10,12 @@
 #include "sequencer/modem_session.h"
 #include "sim/board.h"
 #include "tests/items/item_expectations.h"
-#include "tests/items/recording_panel.h"
+#include "tests/support/recording_panel.h"
+#include "tests/support/timing.h"
 
 namespace karvex::testing {
 
 using Ms = std::chrono::milliseconds;
-using SteadyClock = std::chrono::steady_clock;
-
-inline long long MsBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
-    return std::chrono::duration_cast<Ms>(to - from).count();
-}
 
 // The time line the rig's board serves, and the clock command it must lead to.
 inline constexpr const char* kServedTimeLine = "Sat Mar  7 09:05:30 2026 JST";

@@ -70,9 +70,14 @@ INSTANTIATE_TEST_SUITE_P(
                   Cclk(" 2ar, 7 09:05+09")},
         ClockCase{"time not validated", "Sat Mar  7 24:00:00 2026 JST\r\n" + kMarker,
                   Cclk("26/03/07,24:00:00+09")},
-        // A CR is the line's end, never part of a field: it would split the command on the wire.
+        // A CR is never part of a field (it would split the command on the wire): in a field that
+        // is read it ends the line there; at a position that is not read it changes nothing.
         ClockCase{"short line ending in CR", "Sat Mar  7 09:05\r\n" + kMarker,
                   Cclk("/03/07,09:05+09")},
+        ClockCase{"CR inside the time", "Sat Mar  7 09:0\r:30 2026 JST\r\n" + kMarker,
+                  Cclk("/03/07,09:0+09")},
+        ClockCase{"CRs where nothing is read", "Sat\rMar\r 7\r09:05:30\r\r\r26\r\n" + kMarker,
+                  Cclk("26/03/07,09:05:30+09")},
         ClockCase{"no marker", "Sat Mar  7 09:05:30 2026 JST\r\nOK\r\n", std::nullopt},
         ClockCase{"partial marker", "Sat Mar  7 09:05:30 2026 JST\r\n--EOF--Pattern-",
                   std::nullopt},

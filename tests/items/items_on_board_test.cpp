@@ -109,7 +109,7 @@ TEST(ItemsOnBoard, SmsGoesOutWithItsPausesAndTheTrimmedNumber) {
     EXPECT_GE(MsBetween(cmgsEnd, textStart), 5000 - kStampMs);
     EXPECT_LE(MsBetween(cmgsEnd, textStart), 5000 + 1000);
     // Each command goes out in one piece.
-    EXPECT_LE(MsBetween(textStart, bytes.back().at), 100);
+    EXPECT_LE(MsBetween(textStart, bytes.back().at), Bound(100));
 
     const std::string log = rig.log.Snapshot();
     EXPECT_NE(log.find("+CMGS:"), std::string::npos) << log;

@@ -1,7 +1,6 @@
 // The receive monitor on a real pseudo-terminal: what lands in the log, which verdict is published
 // and when, and how quickly it stops.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <atomic>
 #include <chrono>
@@ -9,8 +8,10 @@
 
 #include "link/receive_monitor.h"
 #include "link/serial_port.h"
+#include "support/cpu_time.h"
 #include "support/pty_pair.h"
 #include "support/running_link.h"
+#include "support/timing.h"
 
 namespace karvex {
 namespace {
@@ -91,13 +92,12 @@ TEST(ReceiveMonitor, StopsAtOnceEvenDuringTheJstPause) {
     MonitoredLink link(pty.Path());
     pty.Send("\r\nSat Mar  7 09:05:30 2026 JST\r\n");
     // Wait until the line is logged: the monitor is now in its 500 ms pause.
-    for (int i = 0; i < 200 && link.log.Size() == 0; ++i) std::this_thread::sleep_for(5ms);
-    ASSERT_GT(link.log.Size(), 0u);
+    ASSERT_TRUE(karvex::testing::WaitUntil([&] { return link.log.Size() > 0; }));
     const auto start = SteadyClock::now();
     link.Disconnect();
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
-    EXPECT_LT(ms, 150);  // the pauses are cut short; uninterruptible they would take ~530 ms
+    EXPECT_LT(karvex::testing::MsSince(start),
+              karvex::testing::Bound(
+                  150));  // the pauses are cut short; uninterruptible they would take ~530 ms
 }
 
 // A port whose every read fails at once, as after the device vanished.
@@ -130,14 +130,10 @@ TEST(ReceiveMonitor, UsesAlmostNoCpuAfterTheRealDeviceVanished) {
     PtyPair pty;
     MonitoredLink link(pty.Path());
     pty.CloseMaster();
-    rusage before{}, after{};
-    getrusage(RUSAGE_SELF, &before);
-    std::this_thread::sleep_for(1s);
-    getrusage(RUSAGE_SELF, &after);
-    auto us = [](const timeval& t) { return t.tv_sec * 1000000LL + t.tv_usec; };
-    const long long cpu =
-        us(after.ru_utime) - us(before.ru_utime) + us(after.ru_stime) - us(before.ru_stime);
-    EXPECT_LT(cpu, 100000);  // under 10% of a core; a spinning monitor takes all of it
+    const double before = karvex::testing::CpuSeconds();
+    std::this_thread::sleep_for(1s);  // the span measured, not a synchronisation
+    EXPECT_LT(karvex::testing::CpuSeconds() - before,
+              0.1);  // under 10% of a core; a spinning monitor takes all of it
 }
 
 }  // namespace

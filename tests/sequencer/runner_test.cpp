@@ -9,15 +9,18 @@
 
 #include "sequencer/command_step.h"
 #include "sim/board.h"
+#include "support/cpu_time.h"
 #include "support/running_link.h"
+#include "support/timing.h"
 
 namespace karvex {
 namespace {
 
 using namespace std::chrono_literals;
+using karvex::testing::MsSince;
 using karvex::testing::RecordingPanel;
 using karvex::testing::RunningLink;
-using SteadyClock = std::chrono::steady_clock;
+using karvex::testing::SteadyClock;
 using sim::Behaviour;
 
 struct StepSpec {
@@ -35,10 +38,6 @@ std::vector<CommandStep> List(std::initializer_list<StepSpec> specs) {
     }
     steps.emplace_back();  // end marker
     return steps;
-}
-
-long long MsSince(SteadyClock::time_point t) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - t).count();
 }
 
 size_t Count(const std::string& haystack, std::string_view needle) {
@@ -162,6 +161,7 @@ TEST_F(RunnerTest, TimeoutTextComesOnceAfterTheTimeOut) {
     watcher.join();
     EXPECT_GE(firstSeenMs, 1000);
     EXPECT_LT(firstSeenMs, 1500);
+    EXPECT_EQ(Count(Log(), "...timeout..."), 1u) << Log();
     EXPECT_TRUE(Log().ends_with("...timeout...\r\n")) << Log();
 }
 
@@ -236,14 +236,10 @@ TEST_F(RunnerTest, DisconnectDuringADelayFailsTheNextCommandAtOnce) {
 
 TEST_F(RunnerTest, WaitingForAReplyUsesNoCpu) {
     board.SetBehaviour("AT+CSQ", Behaviour{.kind = Behaviour::Kind::Silent});
-    rusage before{}, after{};
-    getrusage(RUSAGE_SELF, &before);
+    const double before = karvex::testing::CpuSeconds();
     Run(List({{"AT+CSQ", 1500}}));
-    getrusage(RUSAGE_SELF, &after);
-    auto us = [](const timeval& t) { return t.tv_sec * 1000000LL + t.tv_usec; };
-    const long long cpu =
-        us(after.ru_utime) - us(before.ru_utime) + us(after.ru_stime) - us(before.ru_stime);
-    EXPECT_LT(cpu, 150000);  // under 10% of a core over 1.5 s; a busy poll takes all of it
+    EXPECT_LT(karvex::testing::CpuSeconds() - before,
+              0.15);  // under 10% of a core over 1.5 s; a busy poll takes all of it
 }
 
 }  // namespace

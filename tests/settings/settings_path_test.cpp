@@ -1,6 +1,8 @@
 // The settings path beside the executable.
+#include <QFile>
 #include <QFileInfo>
 
+#include "link/serial_port.h"
 #include "settings_test_util.h"
 #include "window/settings_file.h"
 
@@ -32,7 +34,7 @@ TEST(SettingsPathTest, BaseNameWithIniBesideTheExecutable) {
 }
 
 TEST(SettingsPathTest, ExecutablePathIsThisTestProgram) {
-    const QString path = ExecutablePath();
+    const QString path = QFile::decodeName(ExecutablePath().c_str());
     ASSERT_FALSE(path.isEmpty());
     const QFileInfo info(path);
     EXPECT_TRUE(info.isAbsolute());

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include "settings_test_util.h"
+#include "window/cp932.h"
 #include "window/settings_file.h"
 
 namespace karvex {
@@ -64,6 +65,18 @@ TEST_F(SaveTest, WritesSixCrLfLines) {
          "\xB1\xCC\xDF\xD8\r\n"},
         {"unmappable characters become ?", Make(false, 1, "a\U0001F600b", "\u00e9", "p", "q"),
          "0\r\n1\r\na?b\r\n?\r\np\r\nq\r\n"},
+        // A lone surrogate in a field (as the window hands its text over) is one '?' and leaves
+        // the character after it alone.
+        {"lone surrogates become ?",
+         Make(false, 1,
+              QString::fromUtf16(u"a\xD83D"
+                                 u"b")
+                  .toStdString(),
+              QString::fromUtf16(u"\xDE00"
+                                 u"c")
+                  .toStdString(),
+              "p", QString::fromUtf16(u"x\xD83D").toStdString()),
+         "0\r\n1\r\na?b\r\n?c\r\np\r\nx?\r\n"},
         // A line break inside a value would shift every later line.
         {"line breaks inside become spaces", Make(false, 1, "a\nb", "c\r\nd", "p", "q"),
          "0\r\n1\r\na b\r\nc\r d\r\np\r\nq\r\n"},
@@ -162,3 +175,14 @@ TEST_F(SaveTest, UnwritablePathsReportFailureAndCreateNothing) {
 
 }  // namespace
 }  // namespace karvex
+
+// The encoder itself: a lone surrogate (only QString can hold one) is one '?', and the character
+// after it is kept.
+TEST(Cp932Encoder, LoneSurrogateSwallowsNothing) {
+    EXPECT_EQ(karvex::ToCp932(QString::fromUtf16(u"a\xD83D"
+                                         u"b")),
+              QByteArray("a?b"));
+    EXPECT_EQ(karvex::ToCp932(QString::fromUtf16(u"\xDE00"
+                                         u"c\xD83D")),
+              QByteArray("?c?"));
+}

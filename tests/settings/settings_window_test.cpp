@@ -1,6 +1,7 @@
 // The settings file as the real window reads and writes it, under the offscreen platform.
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
@@ -8,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "link/serial_port.h"
 #include "resources/main_dialog.h"
 #include "settings_test_util.h"
 #include "window/modem_test_dlg.h"
@@ -193,7 +195,7 @@ TEST_F(SettingsWindowTest, UncreatableFileIsNotReportedAndTheWindowCloses) {
 
 // With an empty settings path even the file beside the executable is neither read nor written.
 TEST_F(SettingsWindowTest, EmptySettingsPathReadsAndWritesNothing) {
-    const QString beside = SettingsPathForExecutable(ExecutablePath());
+    const QString beside = SettingsPathForExecutable(QFile::decodeName(ExecutablePath().c_str()));
     ASSERT_FALSE(beside.isEmpty());
     const QByteArray content = "1\r\n7\r\nbeside\r\nu\r\np\r\nq\r\n";
     WriteBytes(beside, content);

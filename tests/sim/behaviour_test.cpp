@@ -122,8 +122,7 @@ TEST_F(BoardTest, UnsolicitedSendArrives) {
 // Not reading: the program's writes fill the device's buffers and then block; reading again
 // takes in every byte.
 TEST_F(BoardTest, NotReadingFillsTheBuffer) {
-    board.SetReading(false);
-    std::this_thread::sleep_for(Ms(20));
+    board.SetReading(false);  // in force once it returns
     const std::string block(1024, 'x');
     size_t written = 0;
     for (int i = 0; i < 1024; ++i) {

@@ -15,13 +15,15 @@
 #include "link/serial_port.h"
 #include "resources/main_dialog.h"
 #include "sim/board.h"
+#include "tests/support/com_lease.h"
 #include "window/modem_test_dlg.h"
 
 namespace karvex::soak {
 
 class WindowRig {
   public:
-    explicit WindowRig(int com) : com_(com) {
+    explicit WindowRig(int com) : lease(ExecutableDir(), com), com_(com) {
+        EXPECT_TRUE(lease.Held()) << "COM" << com << " stayed in use by another test";
         EXPECT_TRUE(board.LinkCom(ExecutableDir(), com));
         CModemTestDlg::Options options;
         options.settingsPath = QString();  // nothing read, nothing written
@@ -65,6 +67,7 @@ class WindowRig {
         QCoreApplication::processEvents();
     }
 
+    testing::ComLease lease;  // first: held before the board links COM`com_`, released after
     sim::Board board;
     SerialPort port;
     std::unique_ptr<CModemTestDlg> dlg;

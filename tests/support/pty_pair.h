@@ -13,13 +13,36 @@
 
 namespace karvex::testing {
 
+// Raw settings: what the simulated board's pty has.
+inline termios RawSettings() {
+    termios raw{};
+    cfmakeraw(&raw);
+    return raw;
+}
+
+// What a USB serial adapter's tty has when its driver hands it out: cooked, echoing, software
+// flow control on, 9600 baud.
+inline termios FreshUsbTtySettings() {
+    termios t{};
+    t.c_iflag = ICRNL | IXON;
+    t.c_oflag = OPOST | ONLCR;
+    t.c_cflag = CS8 | CREAD | HUPCL;
+    t.c_lflag = ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHOCTL | ECHOKE | IEXTEN;
+    t.c_cc[VINTR] = 3;
+    t.c_cc[VSTART] = 0x11;
+    t.c_cc[VSTOP] = 0x13;
+    t.c_cc[VMIN] = 1;
+    cfsetispeed(&t, B9600);
+    cfsetospeed(&t, B9600);
+    return t;
+}
+
 class PtyPair {
   public:
-    PtyPair() {
+    explicit PtyPair(const termios& settings = RawSettings()) {
         char name[256] = {};
-        termios raw{};
-        cfmakeraw(&raw);
-        if (openpty(&master_, &slave_, name, &raw, nullptr) == 0) path_ = name;
+        termios copy = settings;
+        if (openpty(&master_, &slave_, name, &copy, nullptr) == 0) path_ = name;
         // The test keeps its own slave descriptor open so the master never sees a hang-up.
     }
     ~PtyPair() {

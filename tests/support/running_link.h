@@ -11,6 +11,7 @@
 #include "link/receive_monitor.h"
 #include "link/serial_port.h"
 #include "sequencer/command_step.h"
+#include "support/recording_panel.h"
 
 namespace karvex::testing {
 
@@ -46,31 +47,6 @@ class RunningLink {
     LinkState state;
     TrafficLog log;
     std::thread monitor;
-};
-
-class RecordingPanel final : public OperatorPanel {
-  public:
-    void EnableInputs(bool enable) override {
-        std::lock_guard lock(mutex_);
-        enables_.push_back(enable);
-    }
-    void ShowMessage(const std::string& utf8Text) override {
-        std::lock_guard lock(mutex_);
-        messages_.push_back(utf8Text);
-    }
-    std::vector<bool> Enables() const {
-        std::lock_guard lock(mutex_);
-        return enables_;
-    }
-    std::vector<std::string> Messages() const {
-        std::lock_guard lock(mutex_);
-        return messages_;
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<bool> enables_;
-    std::vector<std::string> messages_;
 };
 
 }  // namespace karvex::testing

@@ -26,7 +26,8 @@ void DialogRig::ConnectTo(int n) {
     Press(kIdConnect);
 }
 
-BoardAt::BoardAt(int n) {
+BoardAt::BoardAt(int n) : lease(ExecutableDir(), n) {
+    EXPECT_TRUE(lease.Held()) << "COM" << n << " stayed in use by another test";
     EXPECT_TRUE(board.LinkCom(ExecutableDir(), n));
 }
 

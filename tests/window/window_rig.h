@@ -19,6 +19,7 @@
 #include "link/serial_port.h"
 #include "resources/main_dialog.h"
 #include "sim/board.h"
+#include "tests/support/com_lease.h"
 #include "window/modem_test_dlg.h"
 
 namespace karvex::wt {
@@ -105,6 +106,7 @@ struct DialogRig {
 // The simulated board published as COM`n` beside the test executable.
 struct BoardAt {
     explicit BoardAt(int n);
+    testing::ComLease lease;  // first: the number is ours before the board is linked under it
     sim::Board board;
 };
 

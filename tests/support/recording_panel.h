@@ -1,8 +1,9 @@
-// An operator panel that records what the core asks of the window, with time stamps.
+// An operator panel that records what the core asks of the window, in order, with time stamps.
 #pragma once
 
 #include <chrono>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,22 @@ class RecordingPanel final : public OperatorPanel {
     std::vector<Call> Calls() const {
         std::lock_guard lock(mutex_);
         return calls_;
+    }
+
+    // The enable requests alone (true = enable), and the messages alone.
+    std::vector<bool> Enables() const {
+        std::vector<bool> out;
+        for (const Call& c : Calls()) {
+            if (c.kind != Call::Kind::Message) out.push_back(c.kind == Call::Kind::Enable);
+        }
+        return out;
+    }
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> out;
+        for (const Call& c : Calls()) {
+            if (c.kind == Call::Kind::Message) out.push_back(c.text);
+        }
+        return out;
     }
 
     static Call Enabled() { return {Call::Kind::Enable, {}, {}}; }

@@ -3,7 +3,7 @@
 
 #include <sys/resource.h>
 
-namespace karvex::bench {
+namespace karvex::testing {
 
 inline double CpuSeconds() {
     rusage usage{};
@@ -12,4 +12,4 @@ inline double CpuSeconds() {
     return secs(usage.ru_utime) + secs(usage.ru_stime);
 }
 
-}  // namespace karvex::bench
+}  // namespace karvex::testing

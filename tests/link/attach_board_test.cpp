@@ -1,0 +1,173 @@
+// scripts/attach-board.sh against pseudo-terminals: the link it writes and the sentence for each
+// thing that commonly keeps a board from opening.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "support/lock_dir.h"
+#include "support/pty_pair.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;
+    std::string output;
+};
+
+class AttachBoard : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char dir[] = "/tmp/karvex-attach-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        dir_ = dir;
+        fs::create_directories(dir_ / "by-id");
+        fs::permissions(dir_, fs::perms::all);  // a user without rights writes links here too
+        termios raw = karvex::testing::RawSettings();
+        int slave = -1;
+        char name[256] = {};
+        ASSERT_EQ(openpty(&master_, &slave, name, &raw, nullptr), 0);
+        ::close(slave);  // nobody holds the device; the master keeps it in existence
+        device_ = name;
+    }
+    void TearDown() override {
+        ::close(master_);
+        fs::remove_all(dir_);
+    }
+
+    // Runs the script as `prefix` (e.g. another user) with the test's folders.
+    Result Run(const std::string& args, const std::string& prefix = "") const {
+        const std::string command = prefix + " env KARVEX_LOCK_DIR=" + locks_.Path().string() +
+                                    " KARVEX_BY_ID_DIR=" + (dir_ / "by-id").string() +
+                                    " KARVEX_MODEM_MANAGER=" + ManagerName() + " " +
+                                    KARVEX_SOURCE_DIR "/scripts/attach-board.sh --dir " +
+                                    (dir_ / "dosdevices").string() + " " + args + " 2>&1";
+        Result result;
+        FILE* out = popen(command.c_str(), "r");
+        if (out == nullptr) return result;
+        char buffer[4096];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, out)) > 0;)
+            result.output.append(buffer, n);
+        const int status = pclose(out);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return result;
+    }
+    // A name of this test's own for the modem manager, so that parallel runs and a real manager
+    // on the machine never show up in each other's results.
+    static std::string ManagerName() { return "mm-" + std::to_string(getpid()); }
+    std::string LinkTarget(int n) const {
+        std::error_code ec;
+        return fs::read_symlink(dir_ / "dosdevices" / ("com" + std::to_string(n)), ec).string();
+    }
+
+    karvex::testing::ScopedLockDir locks_;
+    fs::path dir_;
+    int master_ = -1;
+    std::string device_;
+};
+
+TEST_F(AttachBoard, RefusesWhatIsNoSerialDeviceAndLinksNothing) {
+    struct Case {
+        std::string args;
+        std::string says;
+    };
+    const Case cases[] = {
+        {"/dev/karvex-no-such-board 3", "/dev/karvex-no-such-board does not exist"},
+        {"/etc/hostname 3", "is no serial device"},
+        {device_ + " 100", "give 1 to 99"},
+        {device_ + " 0", "give 1 to 99"},
+    };
+    for (const Case& c : cases) {
+        const Result r = Run(c.args);
+        EXPECT_EQ(r.status, 1) << c.args << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
+        EXPECT_FALSE(fs::exists(dir_ / "dosdevices")) << c.args;
+    }
+}
+
+TEST_F(AttachBoard, LinksAFreeDeviceByItsStableNameWhenItHasOne) {
+    Result r = Run(device_ + " 3");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(LinkTarget(3), device_);
+    const fs::path byId = dir_ / "by-id" / "usb-Maker_Board_0001-if00-port0";
+    fs::create_symlink(device_, byId);
+    r = Run(device_ + " 3");  // the link is replaced
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(LinkTarget(3), byId.string());
+}
+
+TEST_F(AttachBoard, NamesTheProgramThatHoldsTheDevice) {
+    std::string comm;
+    std::getline(std::ifstream("/proc/self/comm"), comm);
+    const std::string pid = std::to_string(getpid());
+    // An open descriptor of ours, then (closed again) a lock file naming us.
+    const int fd = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    Result r = Run(device_ + " 4");
+    ::close(fd);
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_NE(r.output.find("open in another program: " + comm + " (PID " + pid + ")"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(LinkTarget(4), device_);  // linked all the same, for when it lets go
+
+    std::ofstream(locks_.Path() / ("LCK.." + device_.substr(5).replace(3, 1, "_")))
+        << "      " << pid << "\n";
+    r = Run(device_ + " 4");
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_NE(r.output.find("locked by " + comm + " (PID " + pid + ")"), std::string::npos)
+        << r.output;
+}
+
+TEST_F(AttachBoard, ARunningModemManagerGetsTheUdevRuleToLeaveTheDeviceAlone) {
+    const fs::path fake = dir_ / ManagerName();
+    fs::copy_file("/bin/sleep", fake);
+    const pid_t manager = fork();
+    if (manager == 0) {
+        execl(fake.c_str(), fake.c_str(), "60", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // The process carries its name once exec is done.
+    const std::string commPath = "/proc/" + std::to_string(manager) + "/comm";
+    std::string comm;
+    for (int i = 0; i < 2000 && comm != ManagerName(); ++i) {
+        std::ifstream in(commPath);
+        std::getline(in, comm);
+        if (comm != ManagerName()) usleep(1000);
+    }
+    ASSERT_EQ(comm, ManagerName());
+    const Result r = Run(device_ + " 5");
+    kill(manager, SIGKILL);
+    waitpid(manager, nullptr, 0);
+    EXPECT_EQ(r.status, 3) << r.output;
+    for (const std::string& says :
+         {ManagerName() + " (PID " + std::to_string(manager) + ")",
+          std::string("/etc/udev/rules.d/99-karvex-board.rules"),
+          std::string("ENV{ID_MM_DEVICE_IGNORE}=\"1\""), std::string("udevadm control --reload")}) {
+        EXPECT_NE(r.output.find(says), std::string::npos) << says << "\n" << r.output;
+    }
+}
+
+TEST_F(AttachBoard, AUserWithoutAccessIsToldWhichGroupToJoin) {
+    if (getuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0) {
+        GTEST_SKIP() << "needs root and setpriv to run the script as a user without access";
+    }
+    ASSERT_EQ(chmod(device_.c_str(), 0660), 0);
+    ASSERT_EQ(chown(device_.c_str(), 0, 0), 0);
+    const Result r = Run(device_ + " 6", "setpriv --reuid=65534 --regid=65534 --clear-groups");
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_NE(r.output.find("may not read and write " + device_), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("sudo usermod -aG root"), std::string::npos) << r.output;
+}
+
+}  // namespace
