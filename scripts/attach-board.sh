@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Links a serial device as COM<N> for Karvex and checks what commonly keeps a board from opening.
 #
-#   scripts/attach-board.sh [--dir FOLDER] DEVICE N
+#   scripts/attach-board.sh [--dir FOLDER] DEVICE N       (in a checkout)
+#   karvex-attach-board [--dir FOLDER] DEVICE N           (installed with the package)
 #
-# The link is FOLDER/com<N> (default: build/default/window/dosdevices, beside the built program).
+# The link is FOLDER/com<N>. By default it goes where the program will look: in a checkout beside
+# the built program (build/default/window/dosdevices); installed, in the user's configuration
+# folder ($XDG_CONFIG_HOME/karvex/dosdevices, by default ~/.config/karvex/dosdevices).
 # A /dev/serial/by-id name for the device is preferred, so that the link survives re-plugging.
 # Exit status: 0 linked and nothing in the way; 3 linked, but a check found a problem (printed);
 # 1 nothing linked (no such device, not a serial device, a bad N); 2 wrong usage.
@@ -14,7 +17,16 @@ set -uo pipefail
 
 me=attach-board
 root=$(cd "$(dirname "$0")/.." && pwd)
-dir=$root/build/default/window/dosdevices
+if [[ -f $root/CMakeLists.txt && -f $root/scripts/attach-board.sh ]]; then
+    dir=$root/build/default/window/dosdevices
+    private=0
+else
+    # An installed program looks in the user's folder; a relative XDG_CONFIG_HOME is ignored.
+    config=${XDG_CONFIG_HOME:-}
+    [[ $config == /* ]] || config=${HOME:-~}/.config
+    dir=$config/karvex/dosdevices
+    private=1  # created readable by its owner only, as the program creates that folder
+fi
 lock_dir=${KARVEX_LOCK_DIR:-/run/lock}
 by_id_dir=${KARVEX_BY_ID_DIR:-/dev/serial/by-id}
 manager_name=${KARVEX_MODEM_MANAGER:-ModemManager}
@@ -27,8 +39,8 @@ usage() {
 
 while [[ $# -gt 0 ]]; do
     case $1 in
-        --dir) [[ $# -ge 2 ]] || usage; dir=$2; shift 2 ;;
-        --dir=*) dir=${1#--dir=}; shift ;;
+        --dir) [[ $# -ge 2 ]] || usage; dir=$2; private=0; shift 2 ;;
+        --dir=*) dir=${1#--dir=}; private=0; shift ;;
         -h|--help) usage ;;
         --) shift; break ;;
         -*) usage ;;
@@ -105,7 +117,11 @@ if [[ -n $manager ]]; then
     echo "  then: sudo udevadm control --reload && sudo udevadm trigger, and re-plug the board." >&2
 fi
 
-mkdir -p -- "$dir" || fail "cannot create $dir."
+if [[ $private == 1 ]]; then
+    (umask 077 && mkdir -p -- "$dir") || fail "cannot create $dir."
+else
+    mkdir -p -- "$dir" || fail "cannot create $dir."
+fi
 ln -sfn -- "$target" "$dir/com$n" || fail "cannot write the link $dir/com$n."
 echo "$me: COM$n is $target ($dir/com$n)"
 exit $((problems ? 3 : 0))

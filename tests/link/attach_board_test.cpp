@@ -45,13 +45,18 @@ class AttachBoard : public ::testing::Test {
         fs::remove_all(dir_);
     }
 
-    // Runs the script as `prefix` (e.g. another user) with the test's folders.
-    Result Run(const std::string& args, const std::string& prefix = "") const {
+    // Runs the script as `prefix` (e.g. another user) with the test's folders; `script` empty: the
+    // checkout's script, told to link into the test's folder.
+    Result Run(const std::string& args, const std::string& prefix = "",
+               const std::string& script = "") const {
+        const std::string invocation =
+            script.empty() ? KARVEX_SOURCE_DIR "/scripts/attach-board.sh --dir " +
+                                 (dir_ / "dosdevices").string()
+                           : script;
         const std::string command = prefix + " env KARVEX_LOCK_DIR=" + locks_.Path().string() +
                                     " KARVEX_BY_ID_DIR=" + (dir_ / "by-id").string() +
-                                    " KARVEX_MODEM_MANAGER=" + ManagerName() + " " +
-                                    KARVEX_SOURCE_DIR "/scripts/attach-board.sh --dir " +
-                                    (dir_ / "dosdevices").string() + " " + args + " 2>&1";
+                                    " KARVEX_MODEM_MANAGER=" + ManagerName() + " " + invocation +
+                                    " " + args + " 2>&1";
         Result result;
         FILE* out = popen(command.c_str(), "r");
         if (out == nullptr) return result;
@@ -104,6 +109,36 @@ TEST_F(AttachBoard, LinksAFreeDeviceByItsStableNameWhenItHasOne) {
     r = Run(device_ + " 3");  // the link is replaced
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(LinkTarget(3), byId.string());
+}
+
+// Installed as <prefix>/bin/karvex-attach-board (outside any checkout), the script links where
+// the installed program looks: the user's configuration folder, made private.
+TEST_F(AttachBoard, InstalledItLinksIntoTheUsersConfigurationFolder) {
+    const fs::path bin = dir_ / "usr" / "bin";
+    fs::create_directories(bin);
+    fs::copy_file(KARVEX_SOURCE_DIR "/scripts/attach-board.sh", bin / "karvex-attach-board");
+    const fs::path home = dir_ / "home";
+    struct Case {
+        const char* name;
+        std::string environment;
+        fs::path folder;
+    } cases[] = {
+        {"XDG_CONFIG_HOME set", "XDG_CONFIG_HOME=" + (dir_ / "cfg").string(),
+         dir_ / "cfg" / "karvex" / "dosdevices"},
+        {"a relative XDG_CONFIG_HOME counts as unset", "XDG_CONFIG_HOME=cfg",
+         home / ".config" / "karvex" / "dosdevices"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result r = Run(device_ + " 7", "env HOME=" + home.string() + " " + c.environment,
+                             (bin / "karvex-attach-board").string());
+        EXPECT_EQ(r.status, 0) << r.output;
+        std::error_code ec;
+        EXPECT_EQ(fs::read_symlink(c.folder / "com7", ec).string(), device_);
+        EXPECT_EQ(fs::status(c.folder).permissions() & (fs::perms::group_all | fs::perms::others_all),
+                  fs::perms::none);
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "dosdevices"));
 }
 
 TEST_F(AttachBoard, NamesTheProgramThatHoldsTheDevice) {

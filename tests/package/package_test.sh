@@ -32,6 +32,7 @@ build)
 contents)
     expected=(
         usr/bin/karvex
+        usr/bin/karvex-attach-board
         usr/bin/karvex-board
         usr/share/applications/internal.karvex.Karvex.desktop
         usr/share/doc/karvex/changelog.gz
@@ -43,6 +44,7 @@ contents)
         usr/share/icons/hicolor/256x256/apps/karvex.png
         usr/share/icons/hicolor/scalable/apps/karvex.svg
         usr/share/karvex/cgi-bin/time
+        usr/share/man/man1/karvex-attach-board.1.gz
         usr/share/man/man1/karvex-board.1.gz
         usr/share/man/man1/karvex.1.gz
         usr/share/metainfo/internal.karvex.Karvex.metainfo.xml
@@ -104,7 +106,7 @@ window)
     [ "$(stat -c %a "$(dirname "$ini")")" = 700 ] || fail "folder mode"
     [ "$(od -An -tx1 "$ini" | tr -d ' \n')" = 300d0a310d0a0d0a0d0a0d0a0d0a ] || fail "first settings: $(od -c "$ini")"
     # Nothing beside the installed executable.
-    extra=$(cd "$root/usr/bin" && ls -A | grep -v -x -e karvex -e karvex-board -e karvex-run || true)
+    extra=$(cd "$root/usr/bin" && ls -A | grep -v -x -e karvex -e karvex-board -e karvex-run -e karvex-attach-board || true)
     [ -z "$extra" ] || fail "written into bin: $extra"
 
     # The next start reads what is there and writes it back unchanged at its close.
