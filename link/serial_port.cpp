@@ -110,39 +110,6 @@ bool DeviceGone(int error) {
 
 }  // namespace
 
-// An operation in progress. While one exists, Close() waits before releasing the descriptor.
-struct SerialPort::Use {
-    explicit Use(SerialPort& port) : port_(port), ok_(port.Enter(fd, wakeFd)) {}
-    ~Use() {
-        if (ok_) port_.Leave();
-    }
-    explicit operator bool() const { return ok_; }
-    int fd = -1;
-    int wakeFd = -1;
-
-  private:
-    SerialPort& port_;
-    bool ok_;
-};
-
-SerialPort::~SerialPort() {
-    Close();
-}
-
-bool SerialPort::Enter(int& fd, int& wakeFd) {
-    std::lock_guard lock(mutex_);
-    if (closing_) return false;
-    ++inUse_;
-    fd = fd_;
-    wakeFd = wakeFd_;
-    return true;
-}
-
-void SerialPort::Leave() {
-    std::lock_guard lock(mutex_);
-    if (--inUse_ == 0) idle_.notify_all();
-}
-
 bool SerialPort::Open(const std::string& path, uint32_t baud) {
     Close();
     const std::string device = ResolveDevicePath(path, ExecutableDir());
@@ -170,44 +137,33 @@ bool SerialPort::Open(const std::string& path, uint32_t baud) {
     const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) return fail();
     std::lock_guard lock(mutex_);
-    fd_ = fd;
-    wakeFd_ = wakeFd;
+    device_ = fd;
+    waker_ = wakeFd;
     closing_ = false;
     return true;
 }
 
-void SerialPort::Shutdown() {
-    std::lock_guard lock(mutex_);
-    if (closing_) return;
-    closing_ = true;
+void SerialPort::WakeAll() {
     // Left readable for good: every poll in progress or to come returns at once.
     const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    [[maybe_unused]] const ssize_t n = ::write(waker_, &one, sizeof one);
 }
 
-void SerialPort::Close() {
-    Shutdown();
-    std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return inUse_ == 0; });
-    if (fd_ >= 0) {
+void SerialPort::Release() {
+    if (device_ >= 0) {
         // What the device has not sent yet is dropped: on a line stalled by hardware flow
         // control the driver would otherwise hold the close until it drained (up to 30 s).
-        tcflush(fd_, TCOFLUSH);
+        tcflush(device_, TCOFLUSH);
         // The exclusive flag would otherwise outlive us on a tty that someone else keeps open.
-        ioctl(fd_, TIOCNXCL);
-        ::close(fd_);
-        fd_ = -1;
+        ioctl(device_, TIOCNXCL);
+        ::close(device_);
+        device_ = -1;
     }
     lock_.Release();
-    if (wakeFd_ >= 0) {
-        ::close(wakeFd_);
-        wakeFd_ = -1;
+    if (waker_ >= 0) {
+        ::close(waker_);
+        waker_ = -1;
     }
-}
-
-bool SerialPort::IsOpen() const {
-    std::lock_guard lock(mutex_);
-    return !closing_;
 }
 
 void SerialPort::Purge() {
@@ -219,9 +175,9 @@ void SerialPort::Purge() {
     std::vector<char> scratch;
     for (;;) {
         int waiting = 0;
-        if (ioctl(use.fd, FIONREAD, &waiting) != 0 || waiting <= 0) return;
+        if (ioctl(use.device, FIONREAD, &waiting) != 0 || waiting <= 0) return;
         scratch.resize(static_cast<size_t>(waiting));
-        const ssize_t n = ::read(use.fd, scratch.data(), scratch.size());
+        const ssize_t n = ::read(use.device, scratch.data(), scratch.size());
         if (n <= 0 || SteadyClock::now() >= deadline) return;
     }
 }
@@ -233,14 +189,14 @@ int SerialPort::Write(const void* bytes, uint32_t count) {
     const char* p = static_cast<const char*>(bytes);
     uint32_t done = 0;
     while (done < count) {
-        const ssize_t n = ::write(use.fd, p + done, count - done);
+        const ssize_t n = ::write(use.device, p + done, count - done);
         if (n > 0) {
             done += static_cast<uint32_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) return done > 0 ? static_cast<int>(done) : -1;
-        switch (WaitReady(use.fd, use.wakeFd, POLLOUT, deadline)) {
+        switch (WaitReady(use.device, use.waker, POLLOUT, deadline)) {
             case Ready::Yes:
                 continue;
             case Ready::TimedOut:
@@ -261,7 +217,7 @@ int SerialPort::Read(void* buffer, uint32_t count) {
     uint32_t done = 0;
     while (done < count) {
         bool hungUp = false;
-        switch (WaitReady(use.fd, use.wakeFd, POLLIN, deadline, &hungUp)) {
+        switch (WaitReady(use.device, use.waker, POLLIN, deadline, &hungUp)) {
             case Ready::Yes:
                 break;
             case Ready::TimedOut:
@@ -270,7 +226,7 @@ int SerialPort::Read(void* buffer, uint32_t count) {
             case Ready::Failed:
                 return done > 0 ? static_cast<int>(done) : -1;
         }
-        const ssize_t n = ::read(use.fd, p + done, count - done);
+        const ssize_t n = ::read(use.device, p + done, count - done);
         if (n > 0) {
             done += static_cast<uint32_t>(n);
         } else if ((n == 0 && hungUp) || (n < 0 && DeviceGone(errno))) {
@@ -281,11 +237,6 @@ int SerialPort::Read(void* buffer, uint32_t count) {
         // thread), or the read was interrupted: wait again for what comes next.
     }
     return static_cast<int>(done);
-}
-
-SerialPort& ThePort() {
-    static SerialPort port;
-    return port;
 }
 
 }  // namespace karvex

@@ -48,24 +48,45 @@ class SerialPort final : public Port {
     static constexpr int kWriteConstantMs = 100;
 
   private:
-    struct Use;  // an operation in progress: holds the descriptor alive
 #ifdef _WIN32
-    using Handle = void*;  // HANDLE
-    bool Enter(Handle& device, Handle& stopEvent);
+    using Device = void*;  // HANDLE of the COM port, opened for overlapped I/O
+    using Waker = void*;   // manual-reset event, set by Shutdown to end every wait
+    static constexpr Device kNone = nullptr;
 #else
-    bool Enter(int& fd, int& wakeFd);
+    using Device = int;  // the tty's descriptor
+    using Waker = int;   // eventfd, made readable by Shutdown to wake every poll
+    static constexpr Device kNone = -1;
 #endif
+    // An operation in progress: while one exists, Close() waits before releasing the device, so
+    // the values it took stay valid until it leaves.
+    struct Use {
+        explicit Use(SerialPort& port) : port_(port), ok_(port.Enter(device, waker)) {}
+        ~Use() {
+            if (ok_) port_.Leave();
+        }
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+        explicit operator bool() const { return ok_; }
+        Device device = kNone;
+        Waker waker = kNone;
+
+      private:
+        SerialPort& port_;
+        bool ok_;
+    };
+    bool Enter(Device& device, Waker& waker);
     void Leave();
+    // Per platform, with the mutex held: make every wait in progress or to come return at once;
+    // release the device and the waker once no operation is inside.
+    void WakeAll();
+    void Release();
 
     mutable std::mutex mutex_;
     std::condition_variable idle_;
-#ifdef _WIN32
-    Handle device_ = nullptr;     // the COM port, opened for overlapped I/O
-    Handle stopEvent_ = nullptr;  // manual-reset event, set by Shutdown to end every wait
-#else
-    int fd_ = -1;
-    int wakeFd_ = -1;      // eventfd, made readable by Shutdown to wake every poll
-    PortLock lock_;        // the UUCP lock file while the port is open
+    Device device_ = kNone;
+    Waker waker_ = kNone;
+#ifndef _WIN32
+    PortLock lock_;  // the UUCP lock file while the port is open
 #endif
     bool closing_ = true;  // no device, or shut down: new operations fail at once
     int inUse_ = 0;        // operations currently inside

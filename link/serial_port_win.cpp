@@ -149,39 +149,6 @@ int CountOrFailure(const Transfer& t) {
 
 }  // namespace
 
-// An operation in progress. While one exists, Close() waits before releasing the handle.
-struct SerialPort::Use {
-    explicit Use(SerialPort& port) : port_(port), ok_(port.Enter(device, stopEvent)) {}
-    ~Use() {
-        if (ok_) port_.Leave();
-    }
-    explicit operator bool() const { return ok_; }
-    Handle device = nullptr;
-    Handle stopEvent = nullptr;
-
-  private:
-    SerialPort& port_;
-    bool ok_;
-};
-
-SerialPort::~SerialPort() {
-    Close();
-}
-
-bool SerialPort::Enter(Handle& device, Handle& stopEvent) {
-    std::lock_guard lock(mutex_);
-    if (closing_) return false;
-    ++inUse_;
-    device = device_;
-    stopEvent = stopEvent_;
-    return true;
-}
-
-void SerialPort::Leave() {
-    std::lock_guard lock(mutex_);
-    if (--inUse_ == 0) idle_.notify_all();
-}
-
 bool SerialPort::Open(const std::string& path, uint32_t baud) {
     Close();
     const std::wstring name = Widen(path);
@@ -201,36 +168,25 @@ bool SerialPort::Open(const std::string& path, uint32_t baud) {
     }
     std::lock_guard lock(mutex_);
     device_ = device;
-    stopEvent_ = stopEvent;
+    waker_ = stopEvent;
     closing_ = false;
     return true;
 }
 
-void SerialPort::Shutdown() {
-    std::lock_guard lock(mutex_);
-    if (closing_) return;
-    closing_ = true;
+void SerialPort::WakeAll() {
     // Left set for good: every wait in progress or to come returns at once.
-    SetEvent(stopEvent_);
+    SetEvent(waker_);
 }
 
-void SerialPort::Close() {
-    Shutdown();
-    std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return inUse_ == 0; });
+void SerialPort::Release() {
     if (device_) {
         CloseHandle(device_);
         device_ = nullptr;
     }
-    if (stopEvent_) {
-        CloseHandle(stopEvent_);
-        stopEvent_ = nullptr;
+    if (waker_) {
+        CloseHandle(waker_);
+        waker_ = nullptr;
     }
-}
-
-bool SerialPort::IsOpen() const {
-    std::lock_guard lock(mutex_);
-    return !closing_;
 }
 
 void SerialPort::Purge() {
@@ -247,7 +203,7 @@ void SerialPort::Purge() {
         COMSTAT status{};
         if (!ClearCommError(use.device, &errors, &status) || status.cbInQue == 0) return;
         scratch.resize(std::min<DWORD>(status.cbInQue, 4096));
-        const Transfer t = Transfer1(use.device, use.stopEvent, true, scratch.data(),
+        const Transfer t = Transfer1(use.device, use.waker, true, scratch.data(),
                                      static_cast<DWORD>(scratch.size()),
                                      static_cast<DWORD>(kReadConstantMs) + kTimeoutGraceMs);
         if (t.outcome == Outcome::Stopped || t.outcome == Outcome::Failed || t.bytes == 0 ||
@@ -262,7 +218,7 @@ int SerialPort::Write(const void* bytes, uint32_t count) {
     if (!use) return -1;
     if (count == 0) return 0;
     const Transfer t =
-        Transfer1(use.device, use.stopEvent, false, const_cast<void*>(bytes), count,
+        Transfer1(use.device, use.waker, false, const_cast<void*>(bytes), count,
                   count + static_cast<DWORD>(kWriteConstantMs) + kTimeoutGraceMs);
     return CountOrFailure(t);
 }
@@ -271,15 +227,10 @@ int SerialPort::Read(void* buffer, uint32_t count) {
     Use use(*this);
     if (!use) return -1;
     if (count == 0) return 0;
-    const Transfer t = Transfer1(use.device, use.stopEvent, true, buffer, count,
+    const Transfer t = Transfer1(use.device, use.waker, true, buffer, count,
                                  count + static_cast<DWORD>(kReadConstantMs) + kTimeoutGraceMs);
     // A vanished device fails every read at once; the caller paces its retries.
     return CountOrFailure(t);
-}
-
-SerialPort& ThePort() {
-    static SerialPort port;
-    return port;
 }
 
 }  // namespace karvex
