@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "support/cpu_time.h"
 #include "sequencer/command_step.h"
 #include "sequencer/modem_session.h"
 #include "sim/board.h"
+#include "support/cpu_time.h"
 #ifndef _WIN32
 #include "support/pty_pair.h"  // the stalled line is a pty with RTS/CTS set
 #endif

@@ -12,16 +12,16 @@
 #include <cstdio>
 #include <thread>
 
-#include "support/cpu_time.h"
 #include "link/serial_port.h"
 #include "run_for.h"
 #include "sim/board.h"
+#include "support/cpu_time.h"
 #include "window/modem_test_dlg.h"
 
 namespace {
 
-using karvex::testing::CpuSeconds;
 using karvex::bench::RunFor;
+using karvex::testing::CpuSeconds;
 
 constexpr int kCom = 96;
 

@@ -22,8 +22,8 @@ std::string Reason(DWORD error) {
         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring reason = n > 0 && text != nullptr ? std::wstring(text, n) : std::wstring();
     LocalFree(text);
-    while (!reason.empty() && (reason.back() == L'\r' || reason.back() == L'\n' ||
-                               reason.back() == L' ')) {
+    while (!reason.empty() &&
+           (reason.back() == L'\r' || reason.back() == L'\n' || reason.back() == L' ')) {
         reason.pop_back();
     }
     if (reason.empty()) {

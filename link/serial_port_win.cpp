@@ -217,9 +217,8 @@ int SerialPort::Write(const void* bytes, uint32_t count) {
     Use use(*this);
     if (!use) return -1;
     if (count == 0) return 0;
-    const Transfer t =
-        Transfer1(use.device, use.waker, false, const_cast<void*>(bytes), count,
-                  count + static_cast<DWORD>(kWriteConstantMs) + kTimeoutGraceMs);
+    const Transfer t = Transfer1(use.device, use.waker, false, const_cast<void*>(bytes), count,
+                                 count + static_cast<DWORD>(kWriteConstantMs) + kTimeoutGraceMs);
     return CountOrFailure(t);
 }
 

@@ -35,8 +35,8 @@ std::string AskForFile(HWND owner, const std::string& suggested) {
     ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
     ofn.lpstrTitle = L"ログを保存";
     ofn.lpstrDefExt = L"log";
-    ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
-                OFN_NOCHANGEDIR;
+    ofn.Flags =
+        OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!GetSaveFileNameW(&ofn)) {
         return {};  // cancelled (or the dialog could not open)
     }
@@ -114,8 +114,8 @@ void LogMenu::Popup(LPARAM screen) {
         ClientToScreen(edit_, &at);
     }
     HMENU menu = CreateMenu();
-    const UINT command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
-                                        at.x, at.y, 0, dialog_, nullptr);
+    const UINT command = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, at.x,
+                                        at.y, 0, dialog_, nullptr);
     DestroyMenu(menu);
     Run(command);
 }

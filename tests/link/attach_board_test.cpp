@@ -49,10 +49,10 @@ class AttachBoard : public ::testing::Test {
     // checkout's script, told to link into the test's folder.
     Result Run(const std::string& args, const std::string& prefix = "",
                const std::string& script = "") const {
-        const std::string invocation =
-            script.empty() ? KARVEX_SOURCE_DIR "/scripts/attach-board.sh --dir " +
-                                 (dir_ / "dosdevices").string()
-                           : script;
+        const std::string invocation = script.empty() ? KARVEX_SOURCE_DIR
+                                                            "/scripts/attach-board.sh --dir " +
+                                                            (dir_ / "dosdevices").string()
+                                                      : script;
         const std::string command = prefix + " env KARVEX_LOCK_DIR=" + locks_.Path().string() +
                                     " KARVEX_BY_ID_DIR=" + (dir_ / "by-id").string() +
                                     " KARVEX_MODEM_MANAGER=" + ManagerName() + " " + invocation +
@@ -135,8 +135,9 @@ TEST_F(AttachBoard, InstalledItLinksIntoTheUsersConfigurationFolder) {
         EXPECT_EQ(r.status, 0) << r.output;
         std::error_code ec;
         EXPECT_EQ(fs::read_symlink(c.folder / "com7", ec).string(), device_);
-        EXPECT_EQ(fs::status(c.folder).permissions() & (fs::perms::group_all | fs::perms::others_all),
-                  fs::perms::none);
+        EXPECT_EQ(
+            fs::status(c.folder).permissions() & (fs::perms::group_all | fs::perms::others_all),
+            fs::perms::none);
     }
     EXPECT_FALSE(fs::exists(dir_ / "dosdevices"));
 }

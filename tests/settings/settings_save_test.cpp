@@ -180,9 +180,9 @@ TEST_F(SaveTest, UnwritablePathsReportFailureAndCreateNothing) {
 // after it is kept.
 TEST(Cp932Encoder, LoneSurrogateSwallowsNothing) {
     EXPECT_EQ(karvex::ToCp932(QString::fromUtf16(u"a\xD83D"
-                                         u"b")),
+                                                 u"b")),
               QByteArray("a?b"));
     EXPECT_EQ(karvex::ToCp932(QString::fromUtf16(u"\xDE00"
-                                         u"c\xD83D")),
+                                                 u"c\xD83D")),
               QByteArray("?c?"));
 }

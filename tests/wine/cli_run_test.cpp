@@ -61,8 +61,8 @@ struct RunCase {
     // The arguments; "{board}" and "{outer}" become the two boards' COM names.
     std::vector<std::wstring> args;
     unsigned long status;
-    std::string received;       // what the board must receive, byte for byte
-    std::string outerReceived;  // and the outer board
+    std::string received;               // what the board must receive, byte for byte
+    std::string outerReceived;          // and the outer board
     std::vector<std::string> outHolds;  // substrings of stdout, each with its count
     const char* errHolds = "";
     const char* failPrefix = "";  // the command the board answers ERROR to
@@ -96,7 +96,8 @@ TEST_P(KarvexRunExe, ExitStatusWireBytesAndLines) {
     EXPECT_EQ(outer->Received(), c.outerReceived);
     for (size_t i = 0; i + 1 < c.outHolds.size(); i += 2) {
         EXPECT_EQ(Count(run.out, c.outHolds[i]), std::stoul(c.outHolds[i + 1]))
-            << c.outHolds[i] << " in\n" << run.out;
+            << c.outHolds[i] << " in\n"
+            << run.out;
     }
     EXPECT_NE(run.err.find(c.errHolds), std::string::npos) << run.err;
 }
@@ -105,8 +106,12 @@ INSTANTIATE_TEST_SUITE_P(
     Wine, KarvexRunExe,
     ::testing::Values(
         // COMn resolves to \\.\COMn; the exact bytes of two items, one line each.
-        RunCase{"pass", {L"--port", L"{board}", L"--items", L"revision,2"}, 0, Expected({1, 2}),
-                "", {" passed ", "2"}},
+        RunCase{"pass",
+                {L"--port", L"{board}", L"--items", L"revision,2"},
+                0,
+                Expected({1, 2}),
+                "",
+                {" passed ", "2"}},
         // A failure reply: the item fails at its step, the next still runs, exit status 1.
         RunCase{"fail",
                 {L"--json", L"--port", L"{board}", L"--items", L"rssi,revision"},
@@ -119,8 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "AT+CSQ"},
         // Japanese from the UTF-16 command line reaches the wire as CP932 (日本 = 93FA 967B).
         RunCase{"cp932-field",
-                {L"--port", L"{board}", L"--items", L"init", L"--apn", L"日本", L"--user",
-                 L"user", L"--password", L"pass"},
+                {L"--port", L"{board}", L"--items", L"init", L"--apn", L"日本", L"--user", L"user",
+                 L"--password", L"pass"},
                 0,
                 [] {
                     std::string bytes = Expected({0});
@@ -133,12 +138,21 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 {" passed ", "1"}},
         // Usage errors send nothing: a required field missing, a character CP932 lacks.
-        RunCase{"missing-field", {L"--port", L"{board}", L"--items", L"sms-send"}, 2, "", "",
-                {}, "sms-send"},
+        RunCase{"missing-field",
+                {L"--port", L"{board}", L"--items", L"sms-send"},
+                2,
+                "",
+                "",
+                {},
+                "sms-send"},
         RunCase{"not-cp932",
                 {L"--port", L"{board}", L"--items", L"init", L"--apn", L"caf\u00e9\u20ac",
                  L"--user", L"u", L"--password", L"p"},
-                2, "", "", {}, "--apn"},
+                2,
+                "",
+                "",
+                {},
+                "--apn"},
         // A port that will not open: exit 2, and the other board still runs its items.
         RunCase{"no-port",
                 {L"--port", L"COM100", L"--port", L"{board}", L"--items", L"1"},
@@ -150,7 +164,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Two COM ports at once: each board gets exactly its items' bytes.
         RunCase{"two-boards",
                 {L"--port", L"{board}", L"--port", L"{outer}", L"--items", L"revision,rssi"},
-                0, Expected({1, 2}), Expected({1, 2}), {" passed ", "4"}}),
+                0,
+                Expected({1, 2}),
+                Expected({1, 2}),
+                {" passed ", "4"}}),
     [](const ::testing::TestParamInfo<RunCase>& info) {
         std::string name = info.param.name;
         for (char& ch : name) ch = ch == '-' ? '_' : ch;
@@ -164,10 +181,9 @@ TEST(KarvexRunExeFiles, JUnitAndLogDirOnWindowsPaths) {
     auto board = Served(std::make_unique<sim::Board>());
     const fs::path logs = dir.path / L"ログ";
     const fs::path junit = dir.path / L"報告 1.xml";
-    const Finished run =
-        RunCli({L"--port", Com(*board), L"--items", L"all-safe", L"--log-dir", logs.wstring(),
-                L"--junit", junit.wstring()},
-               dir.path);
+    const Finished run = RunCli({L"--port", Com(*board), L"--items", L"all-safe", L"--log-dir",
+                                 logs.wstring(), L"--junit", junit.wstring()},
+                                dir.path);
     ASSERT_EQ(run.status, 0u) << run.out << run.err;
 
     std::string logged;

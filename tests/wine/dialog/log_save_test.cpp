@@ -16,8 +16,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // Traffic as the board and the runner leave it: CR LF, an echo's lone CR, CP932 text, noise.
-const std::string kTraffic = std::string("AT+CGMR\r\r\nR5.5\r\n\r\nOK\r\n\xB1\xCC\xDF\x82\xA0\r\n") +
-                             std::string("\x1A\xFF\0x\n\n\n", 7) + "...timeout...\r\n";
+const std::string kTraffic =
+    std::string("AT+CGMR\r\r\nR5.5\r\n\r\nOK\r\n\xB1\xCC\xDF\x82\xA0\r\n") +
+    std::string("\x1A\xFF\0x\n\n\n", 7) + "...timeout...\r\n";
 
 std::set<std::string> Entries(const std::string& dir) {
     std::set<std::string> names;
@@ -49,10 +50,10 @@ TEST(WinLogFile, SavesEveryByteAndReplacesOrRefusesWholly) {
     enum class At { Nothing, File, ReadOnlyFile, OpenFile, Folder, MissingFolder };
     const struct {
         const char* name;
-        At at;           // what is at the name before the save
-        bool slashes;    // the path written with '/'
+        At at;         // what is at the name before the save
+        bool slashes;  // the path written with '/'
         std::string bytes;
-        DWORD error;     // ERROR_SUCCESS: saved
+        DWORD error;  // ERROR_SUCCESS: saved
     } cases[] = {
         {"new file, every byte", At::Nothing, false, every + kTraffic, ERROR_SUCCESS},
         {"replaces a longer file, no tail left", At::File, false, "OK\r\n", ERROR_SUCCESS},
@@ -72,10 +73,10 @@ TEST(WinLogFile, SavesEveryByteAndReplacesOrRefusesWholly) {
             WriteBytes(path, old);
         }
         // Open as an editor holds a file: reading, sharing neither writing nor deleting.
-        const HANDLE held =
-            c.at != At::OpenFile ? INVALID_HANDLE_VALUE
-                                 : CreateFileW(Utf16FromUtf8(path).c_str(), GENERIC_READ,
-                                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        const HANDLE held = c.at != At::OpenFile
+                                ? INVALID_HANDLE_VALUE
+                                : CreateFileW(Utf16FromUtf8(path).c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         if (c.at == At::ReadOnlyFile) {
             SetFileAttributesW(Utf16FromUtf8(path).c_str(), FILE_ATTRIBUTE_READONLY);
         }
@@ -162,8 +163,7 @@ TEST(WinLogSave, CtrlSAnywhereWritesTheLogsBytesUnderTheSuggestedName) {
     EXPECT_EQ(SaveRig::Folder(rig.offered[0]), DocumentsFolder());
     std::smatch m;
     const std::string name = rig.offered[0].substr(rig.offered[0].rfind('\\') + 1);
-    ASSERT_TRUE(std::regex_match(name, m, std::regex(R"(karvex-COM3-(\d{8}-\d{6})\.log)")))
-        << name;
+    ASSERT_TRUE(std::regex_match(name, m, std::regex(R"(karvex-COM3-(\d{8}-\d{6})\.log)"))) << name;
     // The stamp is local time, between the press and its end (a second either side).
     std::set<std::string> stamps;
     for (std::time_t t = before - 1; t <= after + 1; ++t) {
@@ -341,7 +341,8 @@ class PopupCatcher {
             return TRUE;
         }
         instance_->seen_ = true;
-        instance_->items = MenuItems(reinterpret_cast<HMENU>(SendMessageW(hwnd, MN_GETHMENU, 0, 0)));
+        instance_->items =
+            MenuItems(reinterpret_cast<HMENU>(SendMessageW(hwnd, MN_GETHMENU, 0, 0)));
         PostMessageW(hwnd, WM_KEYDOWN, VK_UP, 1);
         PostMessageW(hwnd, WM_KEYDOWN, VK_RETURN, 1);
         return FALSE;
@@ -361,8 +362,10 @@ TEST(WinLogMenu, RightClickOnTheLogOpensItsMenu) {
     RECT r{};
     GetWindowRect(rig.Item(kIdTrafficLog), &r);
     SendMessageW(rig.Item(kIdTrafficLog), WM_CONTEXTMENU,
-                 reinterpret_cast<WPARAM>(rig.Item(kIdTrafficLog)), MAKELPARAM(r.left + 5, r.top + 5));
-    EXPECT_EQ(popup.items, (std::vector<std::string>{"(コピー)", "すべて選択", "-", "ログを保存…"}));
+                 reinterpret_cast<WPARAM>(rig.Item(kIdTrafficLog)),
+                 MAKELPARAM(r.left + 5, r.top + 5));
+    EXPECT_EQ(popup.items,
+              (std::vector<std::string>{"(コピー)", "すべて選択", "-", "ログを保存…"}));
     EXPECT_EQ(rig.offered.size(), 1u);  // the last item, chosen, asked for a file
 }
 

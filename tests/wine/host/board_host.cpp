@@ -99,15 +99,18 @@ class Host {
         } else if (op == "rx") {
             std::string out = "ok";
             for (const auto& b : board_->ReceivedBytes()) {
-                out += " " + Stamp(b.at) + ":" + wire::Hex(std::string(1, static_cast<char>(b.byte)));
+                out +=
+                    " " + Stamp(b.at) + ":" + wire::Hex(std::string(1, static_cast<char>(b.byte)));
             }
             return out;
         } else if (op == "commands" || op == "sent") {
             std::string out = "ok";
             if (op == "commands") {
-                for (const auto& c : board_->Commands()) out += " " + Stamp(c.at) + ":" + wire::Hex(c.text);
+                for (const auto& c : board_->Commands())
+                    out += " " + Stamp(c.at) + ":" + wire::Hex(c.text);
             } else {
-                for (const auto& c : board_->Sent()) out += " " + Stamp(c.at) + ":" + wire::Hex(c.bytes);
+                for (const auto& c : board_->Sent())
+                    out += " " + Stamp(c.at) + ":" + wire::Hex(c.bytes);
             }
             return out;
         } else if (op == "wait-received") {
@@ -123,7 +126,8 @@ class Host {
   private:
     // Microseconds since the host started: only differences between stamps mean anything.
     std::string Stamp(Clock::time_point at) const {
-        return std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(at - start_).count());
+        return std::to_string(
+            std::chrono::duration_cast<std::chrono::microseconds>(at - start_).count());
     }
 
     bool Renew() {
@@ -208,7 +212,8 @@ int main(int argc, char** argv) {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (listener < 0 ||
+        bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener, 8) != 0 ||
         getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         std::perror("karvex-board-host: control socket");

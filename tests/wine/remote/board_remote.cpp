@@ -33,8 +33,8 @@ auto Stamped(const std::vector<std::string>& words, Micros hostOffset, Make make
     for (size_t i = 1; i < words.size(); ++i) {
         const size_t colon = words[i].find(':');
         const Micros host(std::atoll(words[i].substr(0, colon).c_str()));
-        out.push_back(make(Clock::time_point(host - hostOffset),
-                           wire::Unhex(words[i].substr(colon + 1))));
+        out.push_back(
+            make(Clock::time_point(host - hostOffset), wire::Unhex(words[i].substr(colon + 1))));
     }
     return out;
 }
@@ -45,7 +45,7 @@ struct Board::Impl {
     SOCKET socket = INVALID_SOCKET;
     int com = 0;
     Micros hostOffset{0};  // host stamp minus our clock's time since its epoch
-    std::mutex mutex;  // one request at a time on the connection
+    std::mutex mutex;      // one request at a time on the connection
     std::string pending;
 
     // `host`: "KARVEX_BOARD_" for the board of the host that runs the test, or
@@ -91,7 +91,8 @@ struct Board::Impl {
     std::vector<std::string> Ask(const std::string& request) {
         std::lock_guard lock(mutex);
         const std::string line = request + "\n";
-        if (send(socket, line.data(), static_cast<int>(line.size()), 0) != static_cast<int>(line.size())) {
+        if (send(socket, line.data(), static_cast<int>(line.size()), 0) !=
+            static_cast<int>(line.size())) {
             Fail("lost karvex-board-host");
         }
         size_t nl;
@@ -152,31 +153,36 @@ bool Board::Vanished() const {
 }
 
 std::vector<RxByte> Board::ReceivedBytes() const {
-    return Stamped(impl_->Ask("rx"), impl_->hostOffset, [](Clock::time_point at, std::string bytes) {
-        return RxByte{at, static_cast<uint8_t>(bytes.empty() ? 0 : bytes[0])};
-    });
+    return Stamped(impl_->Ask("rx"), impl_->hostOffset,
+                   [](Clock::time_point at, std::string bytes) {
+                       return RxByte{at, static_cast<uint8_t>(bytes.empty() ? 0 : bytes[0])};
+                   });
 }
 std::string Board::Received() const {
     return wire::Unhex(impl_->Word("received"));
 }
 std::vector<RxCommand> Board::Commands() const {
-    return Stamped(impl_->Ask("commands"), impl_->hostOffset, [](Clock::time_point at, std::string text) {
-        return RxCommand{at, std::move(text)};
-    });
+    return Stamped(impl_->Ask("commands"), impl_->hostOffset,
+                   [](Clock::time_point at, std::string text) {
+                       return RxCommand{at, std::move(text)};
+                   });
 }
 std::vector<TxChunk> Board::Sent() const {
-    return Stamped(impl_->Ask("sent"), impl_->hostOffset, [](Clock::time_point at, std::string bytes) {
-        return TxChunk{at, std::move(bytes)};
-    });
+    return Stamped(impl_->Ask("sent"), impl_->hostOffset,
+                   [](Clock::time_point at, std::string bytes) {
+                       return TxChunk{at, std::move(bytes)};
+                   });
 }
 void Board::ClearRecords() {
     impl_->Ask("clear-records");
 }
 bool Board::WaitForReceived(std::string_view needle, milliseconds timeout) const {
-    return impl_->Flag("wait-received " + wire::Hex(needle) + " " + std::to_string(timeout.count()));
+    return impl_->Flag("wait-received " + wire::Hex(needle) + " " +
+                       std::to_string(timeout.count()));
 }
 bool Board::WaitForCommands(size_t n, milliseconds timeout) const {
-    return impl_->Flag("wait-commands " + std::to_string(n) + " " + std::to_string(timeout.count()));
+    return impl_->Flag("wait-commands " + std::to_string(n) + " " +
+                       std::to_string(timeout.count()));
 }
 
 bool Board::Echo() const {
