@@ -1,5 +1,6 @@
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs what windows.h defines first.
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
