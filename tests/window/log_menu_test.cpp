@@ -61,7 +61,8 @@ TEST(LogSave, CtrlSWritesTheLogsBytesUnderTheSuggestedName) {
     As<QComboBox>(*rig.dlg, kIdComPort)->setCurrentIndex(2);
     rig.answer = rig.dir.filePath(QStringLiteral("traffic.log"));
     const QString shown = LogText(*rig.dlg);
-    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    // The stamp has whole seconds, and time() reads a clock that may lag this one by a tick.
+    const QDateTime before = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 1);
     rig.PressCtrlS();
     const QDateTime after = QDateTime::currentDateTime().addSecs(1);
 
