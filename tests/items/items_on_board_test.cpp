@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "tests/items/board_rig.h"
+#include "tests/support/log_waits.h"
 
 namespace karvex {
 namespace {
@@ -142,8 +143,8 @@ TEST(ItemsOnBoard, NoSecondExecutionDuringTheNetworkTimePause) {
     BoardRig rig;
     ASSERT_TRUE(rig.Connect());
     ASSERT_TRUE(rig.session.Execute(StandardInputs(3)));
-    ASSERT_TRUE(rig.board.WaitForReceived("AT+KHTTPDEL=1\r", Ms(20000)));
-    std::this_thread::sleep_for(Ms(1500));  // well inside the pause
+    ASSERT_TRUE(WaitIntoPauseAfter(rig.log, "AT+KHTTPDEL=1", kVerdictMs));
+    ASSERT_EQ(rig.board.Received().find("AT+CCLK"), std::string::npos) << "the pause is over";
     EXPECT_EQ(rig.panel.Calls(), std::vector<Call>{RecordingPanel::Disabled()});
     EXPECT_FALSE(rig.session.Execute(StandardInputs(1)));
     rig.session.WaitIdle();
@@ -157,13 +158,12 @@ TEST(ItemsOnBoard, DisconnectDuringTheNetworkTimePauseEndsTheItem) {
     BoardRig rig;
     ASSERT_TRUE(rig.Connect());
     ASSERT_TRUE(rig.session.Execute(StandardInputs(3)));
-    ASSERT_TRUE(rig.board.WaitForReceived("AT+KHTTPDEL=1\r", Ms(20000)));
-    std::this_thread::sleep_for(Ms(1500));
+    ASSERT_TRUE(WaitIntoPauseAfter(rig.log, "AT+KHTTPDEL=1", kVerdictMs));
     const auto before = SteadyClock::now();
     rig.session.Disconnect();
     EXPECT_LE(MsBetween(before, SteadyClock::now()), 1000);
     EXPECT_FALSE(rig.session.Running());
-    std::this_thread::sleep_for(Ms(200));
+    std::this_thread::sleep_for(Ms(200));  // the span measured: no clock command comes late
     EXPECT_EQ(rig.board.Received().find("AT+CCLK"), std::string::npos);
     EXPECT_EQ(rig.panel.Calls(), std::vector<Call>{RecordingPanel::Disabled()});
 }
@@ -206,8 +206,7 @@ TEST(ItemsOnBoard, SmsToOwnNumberIsStoredReadAndDeleted) {
     in.phone = rig.board.OwnNumber();
     ASSERT_TRUE(rig.Run(in));
     ASSERT_TRUE(EndsWith(rig.log.Snapshot(), "OK\r\n")) << rig.log.Snapshot();
-    for (int i = 0; i < 20 && rig.board.StoredMessages() == 0; ++i)
-        std::this_thread::sleep_for(Ms(100));
+    ASSERT_TRUE(WaitUntil([&] { return rig.board.StoredMessages() > 0; }));
     ASSERT_EQ(rig.board.StoredMessages(), 1u);
 
     ASSERT_TRUE(rig.Run(StandardInputs(6)));
@@ -244,7 +243,7 @@ TEST_P(RefusedItem, SendsNothing) {
     BoardRig rig;
     ASSERT_TRUE(rig.Connect());
     ASSERT_TRUE(rig.Run(GetParam().inputs));
-    std::this_thread::sleep_for(Ms(300));
+    std::this_thread::sleep_for(Ms(300));  // the span measured: nothing goes out late either
     EXPECT_EQ(rig.board.Received(), "");
     EXPECT_EQ(rig.log.Snapshot(), "");
     EXPECT_EQ(rig.panel.Calls(), std::vector<Call>{RecordingPanel::Message(GetParam().message)});
@@ -270,7 +269,7 @@ TEST(ItemsOnBoard, NoItemSelectedDoesNothing) {
     ASSERT_TRUE(rig.Connect());
     ASSERT_TRUE(rig.Run(StandardInputs(-1)));
     ASSERT_TRUE(rig.Run(StandardInputs(12)));
-    std::this_thread::sleep_for(Ms(300));
+    std::this_thread::sleep_for(Ms(300));  // the span measured: nothing goes out late either
     EXPECT_EQ(rig.board.Received(), "");
     EXPECT_TRUE(rig.panel.Calls().empty());
 }
@@ -344,8 +343,7 @@ TEST(ItemsOnBoard, DeviceVanishingInAPauseEndsWithASendError) {
     BoardRig rig;
     ASSERT_TRUE(rig.Connect());
     ASSERT_TRUE(rig.session.Execute(StandardInputs(5)));
-    ASSERT_TRUE(rig.board.WaitForReceived("AT+CMGF=1\r", Ms(5000)));
-    std::this_thread::sleep_for(Ms(1500));  // inside the 3000 ms pause
+    ASSERT_TRUE(WaitIntoPauseAfter(rig.log, "AT+CMGF=1", kVerdictMs));  // the 3000 ms pause
     rig.board.Vanish();
     rig.session.WaitIdle();
     EXPECT_EQ(rig.board.Received(), "AT+CMGF=1\r");

@@ -141,7 +141,7 @@ TEST(ItemsThroughWindow, EmptyPhoneShowsTheMessageAndSendsNothing) {
     EXPECT_EQ(OpenBoxes(w.Dlg()).front()->text(), QStringLiteral("電話番号は必須です。"));
     CloseBoxes(w.Dlg());
     ASSERT_TRUE(w.WaitForEnd());
-    QTest::qWait(300);
+    QTest::qWait(300);  // the span measured: nothing goes out late either
     EXPECT_EQ(w.at.board.Received(), "");
 }
 

@@ -62,7 +62,7 @@ TEST(ReceiveMonitor, LogsLinesAndPublishesVerdictsWithTheirPauses) {
             EXPECT_GE(ms, c.minMs) << c.name;
             EXPECT_LE(ms, c.maxMs) << c.name;
         }
-        std::this_thread::sleep_for(50ms);
+        std::this_thread::sleep_for(50ms);  // the span measured: nothing more is logged late
         EXPECT_EQ(link.log.Snapshot(), c.log) << c.name;
     }
 }
@@ -80,7 +80,7 @@ TEST(ReceiveMonitor, NeverShowsSuccessForALineThatAlsoFails) {
     });
     pty.Send("\r\n+KHTTP_IND: 1,1 ABORT\r\n");
     link.MsUntilVerdict(2s);
-    std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(50ms);  // the span watched: no success shows up afterwards either
     stop = true;
     watcher.join();
     EXPECT_EQ(link.state.Result(), Verdict::Failure);

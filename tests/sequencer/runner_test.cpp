@@ -21,6 +21,7 @@ using karvex::testing::MsSince;
 using karvex::testing::RecordingPanel;
 using karvex::testing::RunningLink;
 using karvex::testing::SteadyClock;
+using karvex::testing::WaitUntil;
 using sim::Behaviour;
 
 struct StepSpec {
@@ -58,10 +59,12 @@ class RunnerTest : public ::testing::Test {
         RunContext ctx = Context();
         RunSteps(ctx, steps.data());
     }
-    // Closes the link after `after`, from another thread, the way a disconnect does.
-    std::thread DisconnectAfter(std::chrono::milliseconds after) {
-        return std::thread([this, after] {
-            std::this_thread::sleep_for(after);
+    // Closes the link from another thread, the way a disconnect does, once `ready` holds (or
+    // after 10 s, when the test's own check then fails).
+    template <class Ready>
+    std::thread DisconnectWhen(Ready ready) {
+        return std::thread([this, ready] {
+            WaitUntil(ready, 10s);
             link->port.Shutdown();
             link->state.SetLinkOpen(false);
         });
@@ -76,6 +79,7 @@ class RunnerTest : public ::testing::Test {
 TEST_F(RunnerTest, AnEmptyListDisablesAndEnablesAndSendsNothing) {
     Run(List({}));
     EXPECT_EQ(panel.Enables(), (std::vector<bool>{false, true}));
+    // The span measured: nothing arrives late either.
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(board.Received(), "");
     EXPECT_EQ(Log(), "");
@@ -149,13 +153,8 @@ TEST_F(RunnerTest, TimeoutTextComesOnceAfterTheTimeOut) {
     const auto start = SteadyClock::now();
     long long firstSeenMs = -1;
     watcher = std::thread([&] {
-        while (MsSince(start) < 3000) {
-            if (link->log.Snapshot().find("...timeout...") != std::string::npos) {
-                firstSeenMs = MsSince(start);
-                return;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
+        if (WaitUntil([&] { return Log().find("...timeout...") != std::string::npos; }, 3s))
+            firstSeenMs = MsSince(start);
     });
     Run(List({{"AT+CSQ", 1000}}));
     watcher.join();
@@ -186,7 +185,7 @@ TEST_F(RunnerTest, ExpectedReplyOfOneStepDoesNotCarryOver) {
 TEST_F(RunnerTest, DelayStepSendsNothingWhileTheLogKeepsFilling) {
     const auto steps = List({{"*", 800}, {"AT", 5000}});
     std::thread unsolicited([&] {
-        std::this_thread::sleep_for(200ms);
+        std::this_thread::sleep_for(200ms);  // a point inside the 800 ms delay, not a sync
         board.Send("\r\n+CREG: 1\r\n");
     });
     const auto start = SteadyClock::now();
@@ -213,7 +212,7 @@ TEST_F(RunnerTest, NoWaitStepGoesOnRightAfterItsWrite) {
 
 TEST_F(RunnerTest, DisconnectWhileWaitingEndsSilentlyAndLeavesTheControlsDisabled) {
     board.SetBehaviour("AT+CSQ", Behaviour{.kind = Behaviour::Kind::Silent});
-    std::thread disconnect = DisconnectAfter(300ms);
+    std::thread disconnect = DisconnectWhen([this] { return board.Received() == "AT+CSQ\r"; });
     const auto start = SteadyClock::now();
     Run(List({{"AT+CSQ", 5000}, {"AT", 5000}}));
     const auto ms = MsSince(start);
@@ -224,7 +223,9 @@ TEST_F(RunnerTest, DisconnectWhileWaitingEndsSilentlyAndLeavesTheControlsDisable
 }
 
 TEST_F(RunnerTest, DisconnectDuringADelayFailsTheNextCommandAtOnce) {
-    std::thread disconnect = DisconnectAfter(200ms);
+    // Nothing shows the delay from outside: the disconnect comes at a point well inside it.
+    const auto begun = SteadyClock::now();
+    std::thread disconnect = DisconnectWhen([begun] { return MsSince(begun) >= 200; });
     const auto start = SteadyClock::now();
     Run(List({{"*", 3000}, {"AT+CSQ", 5000}, {"*", 3000}}));
     const auto ms = MsSince(start);

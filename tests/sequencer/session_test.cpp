@@ -7,6 +7,7 @@
 #include "sequencer/modem_session.h"
 #include "sim/board.h"
 #include "support/running_link.h"
+#include "support/log_waits.h"
 #include "support/timing.h"
 
 namespace karvex {
@@ -17,6 +18,7 @@ using karvex::testing::Bound;
 using karvex::testing::MsSince;
 using karvex::testing::RecordingPanel;
 using karvex::testing::SteadyClock;
+using karvex::testing::WaitIntoPauseAfter;
 using karvex::testing::WaitUntil;
 using sim::Behaviour;
 
@@ -66,7 +68,7 @@ TEST_F(SessionTest, DisconnectDuringARunStopsEverythingAtOnce) {
     ASSERT_TRUE(board.WaitForReceived("AT+CGMR\r", 2s));
     const auto start = SteadyClock::now();
     session.Disconnect();
-    EXPECT_LT(MsSince(start), 100);
+    EXPECT_LT(MsSince(start), Bound(100));
     EXPECT_FALSE(session.Running());
     EXPECT_FALSE(session.LinkOpen());
     EXPECT_EQ(panel.Enables(), (std::vector<bool>{false}));
@@ -94,8 +96,7 @@ TEST(SessionLifetime, DestroyingTheSessionDuringADelayStepReturnsPromptly) {
     TestInputs sms = Item(5);
     sms.phone = "09012345678";
     ASSERT_TRUE(session->Execute(sms));  // AT+CMGF=1, then a 3000 ms pause
-    ASSERT_TRUE(board.WaitForReceived("AT+CMGF=1\r", 2s));
-    std::this_thread::sleep_for(400ms);
+    ASSERT_TRUE(WaitIntoPauseAfter(log, "AT+CMGF=1", 230));
     const auto start = SteadyClock::now();
     session.reset();
     EXPECT_LT(MsSince(start), 300);

@@ -12,7 +12,7 @@ TEST_F(BoardTest, StampsBytesCommandsAndWrites) {
     ASSERT_TRUE(device->Write("AT+C"));
     ASSERT_TRUE(board.WaitForReceived("AT+C", Ms(2000)));
     const auto t1 = Steady::now();
-    std::this_thread::sleep_for(Ms(60));
+    std::this_thread::sleep_for(Ms(60));  // a gap the stamps must show, not a synchronisation
     const auto t2 = Steady::now();
     ASSERT_TRUE(device->Write("SQ\r"));
     ASSERT_EQ(device->ReadCount(26, Ms(2000)), "AT+CSQ\r\r\n+CSQ: 18,99\r\n\r\nOK\r\n");
@@ -56,7 +56,7 @@ TEST_F(BoardTest, WaitsEndAtTheirDeadline) {
 
 TEST_F(BoardTest, WaitWakesOnArrival) {
     std::thread writer([this] {
-        std::this_thread::sleep_for(Ms(50));
+        std::this_thread::sleep_for(Ms(50));  // the write comes while the wait is under way
         device->Write("AT\r");
     });
     const auto start = Steady::now();

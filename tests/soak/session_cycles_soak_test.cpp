@@ -11,12 +11,14 @@
 #include "sequencer/modem_session.h"
 #include "sim/board.h"
 #include "tests/soak/process_levels.h"
+#include "tests/support/timing.h"
 
 namespace karvex {
 namespace {
 
 using namespace std::chrono_literals;
-using SteadyClock = std::chrono::steady_clock;
+using karvex::testing::SteadyClock;
+using karvex::testing::WaitUntil;
 
 constexpr int kCycles = 1000;
 constexpr int kWarmUpCycles = 20;
@@ -36,16 +38,6 @@ TestInputs Item(int item) {
     TestInputs inputs;
     inputs.item = item;
     return inputs;
-}
-
-// Waits until the log holds `needle`, polling as an operator's eye would.
-bool WaitForLog(const TrafficLog& log, const std::string& needle, std::chrono::milliseconds limit) {
-    const auto end = SteadyClock::now() + limit;
-    while (SteadyClock::now() < end) {
-        if (log.Snapshot().find(needle) != std::string::npos) return true;
-        std::this_thread::sleep_for(1ms);
-    }
-    return false;
 }
 
 class Cycle {
@@ -74,7 +66,7 @@ class Cycle {
             ++completed;
         } else if (i % 3 == 0) {
             // The board's line gets through before the link closes.
-            EXPECT_TRUE(WaitForLog(log, line, 3s)) << "cycle " << i;
+            EXPECT_TRUE(WaitUntil([&] { return log.Snapshot().find(line) != std::string::npos; }, 3s)) << "cycle " << i;
         }
         session.Disconnect();
         EXPECT_FALSE(session.Running());

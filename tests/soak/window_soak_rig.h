@@ -1,76 +1,45 @@
 // The real window with a port of its own and no settings file, and the simulated board published
-// as a COM port beside the test executable (dosdevices/comN).
+// as a COM port beside the test executable (dosdevices/comN): the window tests' rig, with the
+// calls the soak tests make on it.
 #pragma once
-
-#include <QComboBox>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTest>
-
-#include <gtest/gtest.h>
 
 #include <memory>
 
-#include "link/serial_port.h"
-#include "resources/main_dialog.h"
-#include "sim/board.h"
-#include "tests/support/com_lease.h"
-#include "window/modem_test_dlg.h"
+#include "tests/window/window_rig.h"
 
 namespace karvex::soak {
 
 class WindowRig {
   public:
-    explicit WindowRig(int com) : lease(ExecutableDir(), com), com_(com) {
-        EXPECT_TRUE(lease.Held()) << "COM" << com << " stayed in use by another test";
-        EXPECT_TRUE(board.LinkCom(ExecutableDir(), com));
-        CModemTestDlg::Options options;
-        options.settingsPath = QString();  // nothing read, nothing written
-        options.port = &port;
-        dlg = std::make_unique<CModemTestDlg>(options);
-        dlg->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
-    }
-    ~WindowRig() { dlg.reset(); }
+    explicit WindowRig(int com) : at(com), com_(com) {}
 
     template <class W>
     W* Get(int id) const {
-        return qobject_cast<W*>(dlg->Control(id));
+        return wt::As<W>(*dlg, id);
     }
-    void Press(int id) { QTest::mouseClick(Get<QPushButton>(id), Qt::LeftButton); }
+    void Press(int id) { dialog.Press(id); }
     // Selects the rig's COM port and presses the connect button.
-    void Connect() {
-        Get<QComboBox>(res::kIdComPort)->setCurrentIndex(com_ - 1);
-        Press(res::kIdConnect);
-    }
+    void Connect() { dialog.ConnectTo(com_); }
     void Execute(int item) {
         Get<QComboBox>(res::kIdTestItem)->setCurrentIndex(item);
         Press(res::kIdExecute);
     }
-    QString Caption() const { return Get<QPushButton>(res::kIdConnect)->text(); }
-    QString ViewText() const { return Get<QPlainTextEdit>(res::kIdTrafficLog)->toPlainText(); }
+    QString Caption() const { return wt::Caption(*dlg); }
+    QString ViewText() const { return wt::LogText(*dlg); }
     bool ExecuteEnabled() const { return dlg->Control(res::kIdExecute)->isEnabled(); }
 
     // Message boxes that are open now; their texts.
     QStringList OpenMessages() const {
         QStringList texts;
-        for (QMessageBox* box : dlg->findChildren<QMessageBox*>()) {
-            if (box->isVisible()) texts << box->text();
-        }
+        for (QMessageBox* box : wt::OpenBoxes(*dlg)) texts << box->text();
         return texts;
     }
-    void CloseMessages() {
-        for (QMessageBox* box : dlg->findChildren<QMessageBox*>()) {
-            if (box->isVisible()) box->accept();
-        }
-        QCoreApplication::processEvents();
-    }
+    void CloseMessages() { wt::CloseBoxes(*dlg); }
 
-    testing::ComLease lease;  // first: held before the board links COM`com_`, released after
-    sim::Board board;
-    SerialPort port;
-    std::unique_ptr<CModemTestDlg> dlg;
+    wt::BoardAt at;       // first: the COM number is held and the board linked before the window
+    wt::DialogRig dialog;  // no settings path: nothing read, nothing written
+    sim::Board& board = at.board;
+    std::unique_ptr<CModemTestDlg>& dlg = dialog.dlg;
 
   private:
     int com_;
