@@ -11,6 +11,7 @@
 #include "cli/platform.h"
 #include "cli/reports.h"
 #include "cli/run_plan.h"
+#include "link/port.h"
 
 namespace karvex::cli {
 namespace {
@@ -18,6 +19,9 @@ namespace {
 constexpr std::array<std::string_view, kTestItemCount> kItemNames = {
     "init",      "revision", "rssi",       "network-time", "clock",     "sms-send",
     "sms-check", "sms-read", "sms-delete", "agps",         "gps-start", "gps-stop"};
+
+// "0-11": the items' numbers as the usage text gives them.
+const std::string kItemRange = "0-" + std::to_string(kTestItemCount - 1);
 
 // The items that change nothing on the board or the network: revision, RSSI, clock, SMS check.
 constexpr std::array<int, 4> kAllSafe = {1, 2, 4, 6};
@@ -65,7 +69,7 @@ void AddItems(const std::string& token, std::vector<int>& items) {
             return;
         }
     }
-    throw UsageError{"unknown item \"" + token + "\" (0-11, a name, or all-safe)"};
+    throw UsageError{"unknown item \"" + token + "\" (" + kItemRange + ", a name, or all-safe)"};
 }
 
 // The window's settings file: model, COM port, APN, user name, password, phone number; six lines
@@ -120,8 +124,8 @@ std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
     app.add_option("--port", ports,
                    "COMn (resolved as in the window) or a device path; repeat for more boards");
     app.add_option("--items", itemTokens,
-                   "items by number (0-11) or name, in order; all-safe = revision,rssi,clock,"
-                   "sms-check")
+                   "items by number (" + kItemRange +
+                       ") or name, in order; all-safe = revision,rssi,clock,sms-check")
         ->delimiter(',')
         ->required();
     app.add_option("--model", model, "board model: tolva-1 (default) or tolva-2")
@@ -148,7 +152,7 @@ std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
         if (!settingsPath.empty()) {
             const SettingsLines s = ReadSettings(settingsPath);
             plan.inputs.tolva2 = s.tolva2;
-            if (ports.empty() && s.port >= 1 && s.port <= 99) {
+            if (ports.empty() && s.port >= 1 && s.port <= kComPortCount) {
                 ports.push_back("COM" + std::to_string(s.port));
             }
             plan.inputs.apn = s.apn;

@@ -21,7 +21,6 @@ class WatchedPort final : public Port {
     // Called before our own shutdown, so that the failing reads it causes are not taken for a
     // lost device.
     void Closing() { closing_.store(true); }
-    bool Lost() const { return lost_.load(); }
 
     void Purge() override { port_.Purge(); }
     int Write(const void* bytes, uint32_t count) override {
@@ -39,7 +38,7 @@ class WatchedPort final : public Port {
     std::function<void()> onLost_;
     std::function<void(std::string_view)> onWrite_;
     std::atomic<bool> closing_{false};
-    std::atomic<bool> lost_{false};
+    std::atomic<bool> lost_{false};  // onLost_ has been called: it is called once
 };
 
 }  // namespace karvex::cli

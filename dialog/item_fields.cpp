@@ -15,7 +15,7 @@ constexpr int kGpsFields[] = {kIdUserLabel, kIdPasswordLabel, kIdUser, kIdPasswo
 constexpr int kPhoneFields[] = {kIdItemLabel, kIdPhone};
 constexpr int kSmsNumberFields[] = {kIdItemLabel, kIdSmsNumber};
 
-constexpr std::array<ItemFields, 12> kItems{{
+constexpr std::array<ItemFields, kTestItemCount> kItems{{
     {"初期化とAPN登録", nullptr, kNetworkFields},
     {"通信モジュールのリビジョンの読み出し", nullptr, {}},
     {"電波受信強度RSSI取得", nullptr, {}},
@@ -29,7 +29,8 @@ constexpr std::array<ItemFields, 12> kItems{{
     {"GPS測位開始", nullptr, {}},
     {"GPS測位の終了", nullptr, {}},
 }};
-static_assert(kItems.size() == kTestItemCount);
+// Every item has its row: a missing one would be left empty, not refused.
+static_assert(kItems.back().caption != nullptr);
 
 constexpr int kDependent[] = {kIdApnLabel, kIdUserLabel, kIdPasswordLabel, kIdItemLabel, kIdApn,
                               kIdUser,     kIdPassword,  kIdSmsNumber,     kIdPhone};
@@ -39,7 +40,7 @@ constexpr int kInputs[] = {kIdExecute,   kIdTestItem, kIdApn,    kIdUser,  kIdPa
 
 }  // namespace
 
-const std::array<ItemFields, 12>& TestItemFields() {
+const std::array<ItemFields, kTestItemCount>& TestItemFields() {
     return kItems;
 }
 std::span<const int> ItemDependentControls() {

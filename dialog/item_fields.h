@@ -5,6 +5,8 @@
 #include <array>
 #include <span>
 
+#include "sequencer/test_items.h"
+
 namespace karvex {
 
 struct ItemFields {
@@ -14,7 +16,7 @@ struct ItemFields {
 };
 
 // Index i is test item i.
-const std::array<ItemFields, 12>& TestItemFields();
+const std::array<ItemFields, kTestItemCount>& TestItemFields();
 
 // The nine item-dependent controls, in the order they are hidden.
 std::span<const int> ItemDependentControls();

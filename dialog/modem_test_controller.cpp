@@ -5,15 +5,12 @@
 
 #include "dialog/item_fields.h"
 #include "dialog/settings_store.h"
+#include "link/port.h"
 #include "resources/main_dialog.h"
 
 namespace karvex {
 
 using namespace res;
-
-namespace {
-constexpr int kComPortCount = 99;
-}
 
 ModemTestController::ModemTestController(DialogControls& ui, ModemSession& session,
                                          PanelQueue& panel, std::string settingsPath,

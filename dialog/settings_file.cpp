@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "dialog/settings_store.h"
+#include "link/ascii_trim.h"
 
 namespace karvex {
 
@@ -36,12 +37,6 @@ std::string_view TrimmedBy(std::string_view text, Predicate strip) {
         text.remove_suffix(1);
     }
     return text;
-}
-
-// Only the six ASCII white-space bytes are trimmed, never a full-width space: no CP932 lead or
-// trail byte falls in their range, so trimming the encoded bytes is the same as trimming the text.
-bool IsAsciiSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 // A line break inside a value would end its line early and shift every later value by one line,
@@ -99,7 +94,7 @@ std::string SettingsFileBytes(const Settings& values) {
     std::string content = values.tolva2 ? "1\r\n" : "0\r\n";
     content += std::to_string(values.port) + "\r\n";
     for (const std::string* text : {&values.apn, &values.user, &values.password, &values.phone}) {
-        content += OneLine(TrimmedBy(Cp932FromUtf8(*text), IsAsciiSpace)) + "\r\n";
+        content += OneLine(TrimAsciiSpace(Cp932FromUtf8(*text))) + "\r\n";
     }
     return content;
 }

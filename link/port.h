@@ -9,6 +9,9 @@ namespace karvex {
 // The general failure code of the link and runner operations; callers test only for < 0.
 inline constexpr int E_FAIL = static_cast<int>(0x80004005u);
 
+// The ports an operator can choose from: COM1 to COM99.
+inline constexpr int kComPortCount = 99;
+
 class Port {
   public:
     virtual ~Port() = default;

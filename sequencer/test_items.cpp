@@ -1,5 +1,6 @@
 #include "sequencer/test_items.h"
 
+#include "link/ascii_trim.h"
 #include "sequencer/item_catalogue.h"
 
 namespace karvex {
@@ -12,16 +13,6 @@ constexpr std::string_view kTimeHost = "time.karvex.internal";
 static_assert(kTimeHost.size() <= 60);
 
 constexpr const char* kTooLong = "入力が長すぎます。";
-
-constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
-
-// CP932 trail bytes are 0x40..0xFC, so trimming byte-wise never cuts a double-byte character.
-std::string_view Trim(std::string_view text) {
-    const size_t first = text.find_first_not_of(kWhiteSpace);
-    if (first == std::string_view::npos) return {};
-    const size_t last = text.find_last_not_of(kWhiteSpace);
-    return text.substr(first, last - first + 1);
-}
 
 std::string_view EntryText(const TestInputs& inputs, Entry entry) {
     switch (entry) {
@@ -49,7 +40,7 @@ std::string Fill(const StepTemplate& step, const TestInputs& inputs, bool trim) 
     for (size_t at = rest.find("%s"); at != std::string_view::npos; at = rest.find("%s")) {
         command.append(rest.substr(0, at));
         const std::string_view text = EntryText(inputs, step.entries[next++]);
-        command.append(trim ? Trim(text) : text);
+        command.append(trim ? TrimAsciiSpace(text) : text);
         rest.remove_prefix(at + 2);
     }
     command.append(rest);
