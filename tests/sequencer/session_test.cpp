@@ -6,8 +6,8 @@
 
 #include "sequencer/modem_session.h"
 #include "sim/board.h"
-#include "support/running_link.h"
 #include "support/log_waits.h"
+#include "support/running_link.h"
 #include "support/timing.h"
 
 namespace karvex {

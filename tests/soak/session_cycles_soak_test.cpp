@@ -66,7 +66,9 @@ class Cycle {
             ++completed;
         } else if (i % 3 == 0) {
             // The board's line gets through before the link closes.
-            EXPECT_TRUE(WaitUntil([&] { return log.Snapshot().find(line) != std::string::npos; }, 3s)) << "cycle " << i;
+            EXPECT_TRUE(
+                WaitUntil([&] { return log.Snapshot().find(line) != std::string::npos; }, 3s))
+                << "cycle " << i;
         }
         session.Disconnect();
         EXPECT_FALSE(session.Running());

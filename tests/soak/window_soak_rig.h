@@ -36,7 +36,7 @@ class WindowRig {
     }
     void CloseMessages() { wt::CloseBoxes(*dlg); }
 
-    wt::BoardAt at;       // first: the COM number is held and the board linked before the window
+    wt::BoardAt at;        // first: the COM number is held and the board linked before the window
     wt::DialogRig dialog;  // no settings path: nothing read, nothing written
     sim::Board& board = at.board;
     std::unique_ptr<CModemTestDlg>& dlg = dialog.dlg;

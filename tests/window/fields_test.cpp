@@ -4,8 +4,8 @@
 
 #include <set>
 
-#include "tests/window/window_rig.h"
 #include "dialog/item_fields.h"
+#include "tests/window/window_rig.h"
 
 namespace karvex::wt {
 namespace {

@@ -6,9 +6,9 @@
 #include <QLabel>
 #include <QScreen>
 
+#include "dialog/version_text.h"
 #include "tests/window/window_rig.h"
 #include "window/dialog_units.h"
-#include "dialog/version_text.h"
 
 namespace karvex::wt {
 namespace {
