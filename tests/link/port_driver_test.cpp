@@ -1,10 +1,13 @@
 // The serial port against drivers that behave otherwise than a pty: one that keeps other
-// settings than asked for, and a receive queue emptied between the wait and the read. The
-// binary is linked with poll and tcsetattr wrapped, so a test can step in where the driver acts.
+// settings than asked for, and a receive queue emptied between the wait and the read; and against
+// what another program or a re-plug does between the lock's steps. The binary is linked with poll,
+// tcsetattr, kill and link wrapped, so a test can step in where the driver or the system acts.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,8 +15,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
+#include <utility>
 
 #include "link/port_lock.h"
 #include "link/serial_port.h"
@@ -25,6 +30,8 @@ namespace {
 std::function<void(termios&)> g_driverKeeps;  // alters what tcsetattr hands to the driver
 std::function<void()> g_afterPoll;            // runs once after a poll that saw the port readable
 std::atomic<int> g_failTcsetattr{0};
+std::function<void()> g_onKill;     // runs once before a kill(), the lock's liveness check
+std::function<void()> g_afterLink;  // runs once after a link() that placed a lock
 }  // namespace
 
 extern "C" {
@@ -49,6 +56,19 @@ int __wrap_poll(pollfd* fds, nfds_t n, int timeout) {
     }
     return r;
 }
+
+int __real_kill(pid_t pid, int sig);
+int __wrap_kill(pid_t pid, int sig) {
+    if (auto hook = std::exchange(g_onKill, nullptr)) hook();
+    return __real_kill(pid, sig);
+}
+
+int __real_link(const char* from, const char* to);
+int __wrap_link(const char* from, const char* to) {
+    const int r = __real_link(from, to);
+    if (auto hook = r == 0 ? std::exchange(g_afterLink, nullptr) : nullptr) hook();
+    return r;
+}
 }
 
 namespace karvex {
@@ -63,6 +83,8 @@ class PortDriverTest : public ::testing::Test {
         g_driverKeeps = nullptr;
         g_afterPoll = nullptr;
         g_failTcsetattr = 0;
+        g_onKill = nullptr;
+        g_afterLink = nullptr;
     }
     karvex::testing::ScopedLockDir locks_;
     const fs::path& lockDir_ = locks_.Path();
@@ -101,6 +123,43 @@ TEST_F(PortDriverTest, AnOpenThatFailsAfterTakingThePortLeavesItAsItWas) {
         g_failTcsetattr = 0;
         EXPECT_TRUE(port.Open(pty.Path(), 115200)) << c.what;  // nothing held it meanwhile
         EXPECT_EQ(ExclusiveFlag(pty.Slave()), 1) << c.what;
+    }
+}
+
+TEST_F(PortDriverTest, WhatHappensBetweenTheLocksStepsNeverGivesUsAPortThatIsNotOurs) {
+    PtyPair pty;
+    PtyPair replugged;
+    const fs::path byId = lockDir_ / "usb-Maker_Board_0001-if00-port0";
+    const fs::path lock = lockDir_ / LockFileName(pty.Path());
+    PortLock other;
+    struct stat taken {};
+    struct Case {
+        const char* what;
+        const char* lockBefore;  // null: none
+        std::function<void()>& when;
+        std::function<void()> meddle;
+        bool otherHolds;  // the lock is the other program's afterwards
+    };
+    const Case cases[] = {
+        {"another program removes the same stale lock first and takes the port",
+         "  99999999\n",  // above the kernel's PID limit
+         g_onKill, [&] { other.Acquire(pty.Path()), stat(lock.c_str(), &taken); }, true},
+        {"the adapter is re-plugged and its by-id link now names another device", nullptr,
+         g_afterLink, [&] { fs::remove(byId), fs::create_symlink(replugged.Path(), byId); }, false},
+    };
+    for (const Case& c : cases) {
+        fs::remove(byId);
+        fs::create_symlink(pty.Path(), byId);
+        if (c.lockBefore != nullptr) std::ofstream(lock) << c.lockBefore;
+        c.when = c.meddle;
+        SerialPort port;
+        EXPECT_FALSE(port.Open(byId.string(), 115200)) << c.what;
+        EXPECT_FALSE(c.when) << c.what << ": never came";
+        struct stat after {};
+        EXPECT_EQ(stat(lock.c_str(), &after) == 0 && after.st_ino == taken.st_ino, c.otherHolds)
+            << c.what;
+        other.Release();
+        fs::remove(lock);
     }
 }
 
