@@ -20,6 +20,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+const std::string kAnotherUser = "setpriv --reuid=65534 --regid=65534 --clear-groups";
 
 struct Result {
     int status = -1;
@@ -112,65 +113,54 @@ TEST_F(AttachBoard, LinksAFreeDeviceByItsStableNameWhenItHasOne) {
     EXPECT_EQ(LinkTarget(3), byId.string());
 }
 
-// The script links where the programs that open COMn look (the test checks with their own
-// resolver): installed as <prefix>/bin/karvex-attach-board, in the user's configuration folder,
-// made private, and never as root; in a checkout, where every build of it looks.
-TEST_F(AttachBoard, LinksWhereTheProgramsLookAndRootNeverIntoAHomeFolder) {
+// Installed as <prefix>/bin/karvex-attach-board (outside any checkout), the script links where
+// the installed program looks: the user's configuration folder, made private; never as root.
+// In a checkout, it links where karvex-run of every build of it looks.
+TEST_F(AttachBoard, LinksWhereTheProgramLooksAndNeverAsRootIntoAHomeFolder) {
     const fs::path bin = dir_ / "usr" / "bin";
     fs::create_directories(bin);
-    fs::create_directories(dir_ / "usr" / "share" / "karvex");
     fs::copy_file(KARVEX_SOURCE_DIR "/scripts/attach-board.sh", bin / "karvex-attach-board");
+    const fs::path home = dir_ / "home";
+    ASSERT_EQ(chmod(device_.c_str(), 0666), 0);  // for whoever runs the script
+    const std::string user = getuid() == 0 ? kAnotherUser : "";
+    struct Case {
+        const char* name;
+        std::string environment;
+        fs::path folder;
+    } cases[] = {
+        {"XDG_CONFIG_HOME set", "XDG_CONFIG_HOME=" + (dir_ / "cfg").string(),
+         dir_ / "cfg" / "karvex" / "dosdevices"},
+        {"a relative XDG_CONFIG_HOME counts as unset", "XDG_CONFIG_HOME=cfg",
+         home / ".config" / "karvex" / "dosdevices"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result r =
+            Run(device_ + " 7", user + " env HOME=" + home.string() + " " + c.environment,
+                (bin / "karvex-attach-board").string());
+        EXPECT_EQ(r.status, 0) << r.output;
+        std::error_code ec;
+        EXPECT_EQ(fs::read_symlink(c.folder / "com7", ec).string(), device_);
+        EXPECT_EQ(
+            fs::status(c.folder).permissions() & (fs::perms::group_all | fs::perms::others_all),
+            fs::perms::none);
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "dosdevices"));
+    if (getuid() == 0) {
+        const Result r = Run(device_ + " 7", "env XDG_CONFIG_HOME=" + (dir_ / "root").string(),
+                             (bin / "karvex-attach-board").string());
+        EXPECT_EQ(r.status, 1) << r.output;
+        EXPECT_NE(r.output.find("as root this would write into"), std::string::npos) << r.output;
+        EXPECT_FALSE(fs::exists(dir_ / "root"));
+    }
     const fs::path src = dir_ / "src";
     fs::create_directories(src / "scripts");
     std::ofstream(src / "CMakeLists.txt");
     fs::copy_file(KARVEX_SOURCE_DIR "/scripts/attach-board.sh", src / "scripts/attach-board.sh");
-    const fs::path home = dir_ / "home";
-    setenv("HOME", home.c_str(), 1);
-    ASSERT_EQ(chmod(device_.c_str(), 0666), 0);  // whoever runs the script may use it
-    const bool root = getuid() == 0;
-    const std::string user = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
-    struct Case {
-        const char* name;
-        std::string prefix;  // who runs the script
-        fs::path script;
-        std::string xdg;   // XDG_CONFIG_HOME, unset when empty
-        fs::path program;  // the folder of a program that opens COM7
-        fs::path folder;   // where the link goes; empty: refused
-        bool privateFolder;
-    } cases[] = {
-        {"installed, as root", "", bin / "karvex-attach-board", "", bin, "", false},
-        {"XDG_CONFIG_HOME set", user, bin / "karvex-attach-board", (dir_ / "cfg").string(), bin,
-         dir_ / "cfg" / "karvex" / "dosdevices", true},
-        {"a relative XDG_CONFIG_HOME counts as unset", user, bin / "karvex-attach-board", "cfg",
-         bin, home / ".config" / "karvex" / "dosdevices", true},
-        {"a checkout, for karvex-run of another build", "", src / "scripts/attach-board.sh", "",
-         src / "build/asan/cli", src / "build/default/window/dosdevices", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        if (c.folder.empty() && !root) continue;  // (we are that user)
-        c.xdg.empty() ? unsetenv("XDG_CONFIG_HOME") : setenv("XDG_CONFIG_HOME", c.xdg.c_str(), 1);
-        const Result r = Run(device_ + " 7",
-                             c.prefix + " env HOME=" + home.string() + " XDG_CONFIG_HOME=" + c.xdg,
-                             c.script.string());
-        if (c.folder.empty()) {
-            EXPECT_EQ(r.status, 1) << r.output;
-            EXPECT_NE(r.output.find("as root this would write into"), std::string::npos);
-            EXPECT_FALSE(fs::exists(home)) << r.output;
-            continue;
-        }
-        EXPECT_EQ(r.status, 0) << r.output;
-        const fs::path link = c.folder / "com7";
-        EXPECT_EQ(karvex::ResolveDevicePath("\\\\.\\COM7", c.program.string()), link.string());
-        std::error_code ec;
-        EXPECT_EQ(fs::read_symlink(link, ec).string(), device_);
-        if (c.privateFolder) {
-            EXPECT_EQ(
-                fs::status(c.folder).permissions() & (fs::perms::group_all | fs::perms::others_all),
-                fs::perms::none);
-        }
-    }
-    EXPECT_FALSE(fs::exists(dir_ / "dosdevices"));
+    EXPECT_EQ(Run(device_ + " 7", "", (src / "scripts/attach-board.sh").string()).status, 0);
+    std::error_code ec;
+    const std::string run = (src / "build/asan/cli").string();
+    EXPECT_EQ(fs::read_symlink(karvex::ResolveDevicePath("\\\\.\\COM7", run), ec), device_);
 }
 
 TEST_F(AttachBoard, NamesTheProgramThatHoldsTheDevice) {
@@ -188,30 +178,23 @@ TEST_F(AttachBoard, NamesTheProgramThatHoldsTheDevice) {
         << r.output;
     EXPECT_EQ(LinkTarget(4), device_);  // linked all the same, for when it lets go
 
-    // A lock file naming us, seen by us and, where we are root, by another user: for that user
-    // kill -0 fails (EPERM), and a 0600 lock cannot be read.
     const fs::path lock = locks_.Path() / ("LCK.." + device_.substr(5).replace(3, 1, "_"));
     std::ofstream(lock) << "      " << pid << "\n";
+    r = Run(device_ + " 4");
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_NE(r.output.find("locked by " + comm + " (PID " + pid + ")"), std::string::npos)
+        << r.output;
+    if (getuid() != 0) return;
+    // Another user's view: kill -0 fails (EPERM), and a 0600 lock cannot be read.
     fs::permissions(locks_.Path(), fs::perms::all | fs::perms::sticky_bit);  // as /run/lock is
     fs::permissions(dir_ / "dosdevices", fs::perms::all);
-    const std::string other = "setpriv --reuid=65534 --regid=65534 --clear-groups";
-    const std::string lockedByUs = "locked by " + comm + " (PID " + pid + ")";
-    const struct {
-        std::string prefix;
-        fs::perms mode;
-        std::string says;
-    } cases[] = {
-        {"", fs::perms::owner_read | fs::perms::owner_write, lockedByUs},
-        {other, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read,
-         lockedByUs},
-        {other, fs::perms::owner_read | fs::perms::owner_write, "which nobody cannot read"},
-    };
-    for (const auto& c : cases) {
-        if (!c.prefix.empty() && getuid() != 0) continue;  // another user needs root here
-        fs::permissions(lock, c.mode);
-        r = Run(device_ + " 4", c.prefix);
-        EXPECT_EQ(r.status, 3) << c.prefix << "\n" << r.output;
-        EXPECT_NE(r.output.find(c.says), std::string::npos) << c.prefix << "\n" << r.output;
+    for (const auto& [mode, says] :
+         {std::pair(fs::perms(0644), "locked by " + comm),
+          std::pair(fs::perms(0600), std::string("nobody cannot read"))}) {
+        fs::permissions(lock, mode);
+        r = Run(device_ + " 4", kAnotherUser);
+        EXPECT_EQ(r.status, 3) << r.output;
+        EXPECT_NE(r.output.find(says), std::string::npos) << r.output;
     }
 }
 
@@ -250,7 +233,7 @@ TEST_F(AttachBoard, AUserWithoutAccessIsToldWhichGroupToJoin) {
     }
     ASSERT_EQ(chmod(device_.c_str(), 0660), 0);
     ASSERT_EQ(chown(device_.c_str(), 0, 0), 0);
-    const Result r = Run(device_ + " 6", "setpriv --reuid=65534 --regid=65534 --clear-groups");
+    const Result r = Run(device_ + " 6", kAnotherUser);
     EXPECT_EQ(r.status, 3) << r.output;
     EXPECT_NE(r.output.find("may not read and write " + device_), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("sudo usermod -aG root"), std::string::npos) << r.output;

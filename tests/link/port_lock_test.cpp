@@ -37,12 +37,23 @@ void WriteFile(const fs::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
-constexpr long kNoSuchPid = 99999999;  // above the kernel's PID limit
-
 std::string PidText(long pid) {
     char text[16];
     std::snprintf(text, sizeof text, "%10ld\n", pid);
     return text;
+}
+
+// Whether another user (where we are root: root reads every file) takes the lock: 1 yes, 0 no.
+int AcquiresAsAnotherUser(const std::string& device) {
+    if (const pid_t child = fork(); child == 0) {
+        _exit(getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)
+                  ? 2
+                  : PortLock().Acquire(device));
+    } else {
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WEXITSTATUS(status);
+    }
 }
 
 class PortLockTest : public ::testing::Test {
@@ -73,52 +84,40 @@ TEST(LockFileName, NamesTheDeviceBelowDevAfterLinks) {
     fs::remove(link);
 }
 
-// Takes the lock in a child run as another user where we are root (root reads every file): its
-// exit status is 1 when it took the lock, 0 when it was refused.
-int AcquiresAsAnotherUser(const std::string& device) {
-    const pid_t child = fork();
-    if (child == 0) {
-        if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
-        PortLock lock;
-        _exit(lock.Acquire(device) ? 1 : 0);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST_F(PortLockTest, ALiveYoungOrUnreadableLockKeepsUsOutAndAStaleOneIsTakenOver) {
-    fs::permissions(dir_, fs::perms::all | fs::perms::sticky_bit);  // as /run/lock is
+    std::ifstream pidMax("/proc/sys/kernel/pid_max");
+    long maxPid = 0;
+    pidMax >> maxPid;
+    ASSERT_GT(maxPid, 1);
     struct Case {
         const char* what;
         std::string content;
-        std::chrono::seconds age;  // since the lock was written
-        bool readable;             // false: another user's 0600 lock
         bool opens;
+        std::chrono::seconds age{};  // since the lock was written
+        bool readable = true;        // false: another user's 0600 lock
     };
     const Case cases[] = {
-        {"live owner", PidText(getppid()), 0s, true, false},
-        {"live owner, no padding", std::to_string(getppid()) + "\n", 0s, true, false},
-        {"owner gone", PidText(kNoSuchPid), 0s, true, true},
-        {"-1 when cut to a pid", "4294967295\n", 0s, true, true},  // kill(-1) reaches everyone
-        {"1 when cut to a pid", "4294967297\n", 0s, true, true},
-        {"not a number, just written", "modem\n", 0s, true, false},
-        {"not a number, a minute old", "modem\n", 60s, true, true},
-        {"empty, just written", "", 0s, true, false},
-        {"empty, a minute old", "", 60s, true, true},
-        {"another user's, owner gone", PidText(kNoSuchPid), 60s, false, false},
+        {"live owner", PidText(getppid()), false},
+        {"live owner, no padding", std::to_string(getppid()) + "\n", false},
+        {"owner gone", PidText(maxPid), true},  // never handed out: pids stay below pid_max
+        {"-1 when cut to a PID", "4294967295\n", true},  // kill(-1) reaches every process
+        {"1 when cut to a PID", "4294967297\n", true},
+        {"not a number, just written", "modem\n", false},
+        {"not a number", "modem\n", true, 60s},
+        {"empty, just written", "", false},
+        {"empty", "", true, 60s},
+        {"another user's, owner gone", PidText(maxPid), false, 60s, false},
     };
+    fs::permissions(dir_, fs::perms::all | fs::perms::sticky_bit);  // as /run/lock is
+    constexpr fs::perms kOwnerRw = fs::perms::owner_read | fs::perms::owner_write;
     for (const Case& c : cases) {
         WriteFile(lock_, c.content);
         fs::last_write_time(lock_, fs::file_time_type::clock::now() - c.age);
-        // Another user's: 0600 for a child run as another user where we are root, our own
-        // without read permission where we are not.
-        constexpr fs::perms kOwnerRw = fs::perms::owner_read | fs::perms::owner_write;
         if (!c.readable) fs::permissions(lock_, getuid() == 0 ? kOwnerRw : fs::perms::none);
         SerialPort port;
-        const int opened =
-            c.readable ? port.Open(pty_.Path(), 115200) : AcquiresAsAnotherUser(pty_.Path());
-        EXPECT_EQ(opened, c.opens ? 1 : 0) << c.what;
+        EXPECT_EQ(c.readable ? port.Open(pty_.Path(), 115200) : AcquiresAsAnotherUser(pty_.Path()),
+                  c.opens)
+            << c.what;
         if (!c.readable) fs::permissions(lock_, kOwnerRw);
         if (c.opens) {
             EXPECT_EQ(ReadFile(lock_), PidText(getpid())) << c.what;
@@ -132,16 +131,12 @@ TEST_F(PortLockTest, ALiveYoungOrUnreadableLockKeepsUsOutAndAStaleOneIsTakenOver
 }
 
 TEST_F(PortLockTest, OursIsThereWhileOpenAndAnotherProcessIsRefused) {
-    // A file of ours linked in the shared lock folder under a name the lock could be written
-    // through stays as it is.
-    const fs::path planted = dir_ / "planted";
-    WriteFile(planted, "secret");
-    fs::permissions(planted, fs::perms::owner_read | fs::perms::owner_write);
-    fs::create_hard_link(planted, lock_.string() + ".karvex." + std::to_string(getpid()));
+    // A file linked in the shared lock folder under a name the lock could be written through.
+    WriteFile(dir_ / "planted", "secret");
+    fs::create_hard_link(dir_ / "planted", lock_.string() + ".karvex." + std::to_string(getpid()));
     SerialPort port;
     ASSERT_TRUE(port.Open(pty_.Path(), 115200));
-    EXPECT_EQ(ReadFile(planted), "secret");
-    EXPECT_EQ(fs::status(planted).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(ReadFile(dir_ / "planted"), "secret");
     EXPECT_EQ(ReadFile(lock_), PidText(getpid()));
     EXPECT_EQ(fs::status(lock_).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
