@@ -271,7 +271,7 @@ TEST(Closing, ASignalFromOutsideReleasesThePortAndItsLock) {
         rig.ConnectTo(18);
         ASSERT_TRUE(QFileInfo::exists(lock));
         const StopSignals stop([&] { rig.dlg->OnStopSignal(); });
-        QTimer::singleShot(0, rig.dlg.get(), [signal] { raise(signal); });
+        QTimer::singleShot(0, rig.dlg.get(), [s = signal] { raise(s); });
         bool leftOpen = false;  // a dialog left open fails the test rather than hang it
         QTimer::singleShot(kWaitMs, rig.dlg.get(), [&] {
             if (QWidget* open = QApplication::activeModalWidget()) leftOpen = open->close();
