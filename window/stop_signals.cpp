@@ -18,7 +18,8 @@ int g_pipe[2] = {-1, -1};  // the handler writes, the notifier reads
 extern "C" void OnStopSignal(int) {
     const int saved = errno;
     const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);  // a full pipe: one waits
+    [[maybe_unused]] const ssize_t n =
+        ::write(g_pipe[1], &byte, 1);  // a full pipe already holds one
     errno = saved;
 }
 
