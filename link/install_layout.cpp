@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 
 namespace karvex {
 
@@ -14,6 +15,11 @@ namespace {
 bool IsDir(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsFile(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::string HomeDir() {
@@ -33,6 +39,19 @@ std::string HomeDir() {
 std::string WithoutTrailingSlashes(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     return path;
+}
+
+// <root>/build/default/window when `exeDir` is <root>/build/<preset>/<folder> of a checkout,
+// else empty.
+std::string CheckoutComLinkDir(const std::string& exeDir) {
+    const std::filesystem::path build =
+        std::filesystem::path(WithoutTrailingSlashes(exeDir)).parent_path().parent_path();
+    const std::string root = build.parent_path().string();
+    if (build.filename() != "build" || root.empty() || !IsFile(root + "/CMakeLists.txt") ||
+        !IsFile(root + "/scripts/attach-board.sh")) {
+        return {};
+    }
+    return root + "/build/default/window";
 }
 
 }  // namespace
@@ -72,6 +91,10 @@ std::optional<std::string> InstalledSettingsPath(const std::string& executablePa
 std::vector<std::string> ComLinkDirs(const std::string& exeDir) {
     std::vector<std::string> dirs;
     if (!exeDir.empty()) dirs.push_back(exeDir);
+    if (std::string checkout = CheckoutComLinkDir(exeDir);
+        !checkout.empty() && checkout != exeDir) {
+        dirs.push_back(checkout);
+    }
     if (IsInstalledLayout(exeDir)) {
         if (std::string config = UserConfigDir(); !config.empty()) dirs.push_back(config);
     }

@@ -1,5 +1,6 @@
 // Where the program keeps its files. A build folder or a portable copy keeps the settings file
-// and the COM links beside the executable. An installed copy cannot write there, so it keeps
+// and the COM links beside the executable (a build in a checkout also finds the COM links of the
+// checkout's attach script). An installed copy cannot write there, so it keeps
 // them in the user's configuration folder. Which of the two a copy is follows from where its
 // executable stands, never from write permission (root may write anywhere). No Qt.
 #pragma once
@@ -28,7 +29,10 @@ std::string UserConfigDir();
 std::optional<std::string> InstalledSettingsPath(const std::string& executablePath);
 
 // The folders whose dosdevices/comN name COM ports, in the order they are searched: the
-// executable's folder, then, for an installed copy, the user's configuration folder.
+// executable's folder; then, for a program built in a checkout (<root>/build/<preset>/<folder>,
+// with <root>/CMakeLists.txt and <root>/scripts/attach-board.sh), <root>/build/default/window,
+// where scripts/attach-board.sh links, so that the window, karvex-run and the script of one
+// checkout agree; for an installed copy, the user's configuration folder.
 std::vector<std::string> ComLinkDirs(const std::string& exeDir);
 
 // Creates `dir` and any missing parents, new ones readable by the owner only (the settings hold

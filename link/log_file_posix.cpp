@@ -53,8 +53,9 @@ std::string SaveLogFile(const std::string& path, std::string_view bytes) {
     if (fd < 0) return Reason(errno);
     temp = pattern.data();
 
-    bool ok = (!replacing || ::fchmod(fd, old.st_mode & 07777) == 0) && WriteAll(fd, bytes) &&
-              ::fsync(fd) == 0;
+    // A replaced file keeps its permissions, but never setuid or setgid: a log is no program.
+    const mode_t kept = old.st_mode & 07777 & ~(S_ISUID | S_ISGID);
+    bool ok = (!replacing || ::fchmod(fd, kept) == 0) && WriteAll(fd, bytes) && ::fsync(fd) == 0;
     int error = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) {
         ok = false;

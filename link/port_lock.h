@@ -24,16 +24,24 @@ class PortLock {
     PortLock(const PortLock&) = delete;
     PortLock& operator=(const PortLock&) = delete;
 
-    // False when a live process holds the port. A stale lock (its process has gone, or the file
-    // names none) is removed and replaced by ours. Where the directory cannot be written the
-    // port is taken without a lock file, and Acquire still succeeds.
+    // False when the port is in use: the lock names a live process, holds no PID yet and was
+    // written in the last few seconds (its owner is still writing it), or cannot be read (another
+    // user's). A stale lock (its process has gone, a PID no process can have, or no PID and
+    // older) is removed and replaced by ours; a second program removing the same stale lock at
+    // the same moment never removes ours instead. Where the directory cannot be written the port
+    // is taken without a lock file, and Acquire still succeeds.
     bool Acquire(const std::string& devicePath, const std::string& lockDir = LockDirectory());
     void Release();
     // The lock file now held, empty when none.
     const std::string& Path() const { return path_; }
+    // True when `fd` is open on the device that the last Acquire locked, as that device's name
+    // stands now: a name that came to mean another device in between (an adapter re-plugged, a
+    // by-id link that moved) gives false.
+    bool Covers(int fd) const;
 
   private:
     std::string path_;
+    std::string device_;  // the locked device, symbolic links followed
 };
 
 }  // namespace karvex

@@ -129,6 +129,9 @@ bool SerialPort::Open(const std::string& path, uint32_t baud) {
         lock_.Release();
         return false;
     };
+    // The name may have come to mean another device since the lock was taken (the adapter
+    // re-plugged in between): only the locked device is used.
+    if (!lock_.Covers(fd)) return fail();
     // flock holds against root too; TIOCEXCL keeps other (non-root) openers out of the tty.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !isatty(fd)) return fail();
     if (ioctl(fd, TIOCEXCL) != 0) return fail();

@@ -4,12 +4,14 @@
 #   scripts/attach-board.sh [--dir FOLDER] DEVICE N       (in a checkout)
 #   karvex-attach-board [--dir FOLDER] DEVICE N           (installed with the package)
 #
-# The link is FOLDER/com<N>. By default it goes where the program will look: in a checkout beside
-# the built program (build/default/window/dosdevices); installed, in the user's configuration
-# folder ($XDG_CONFIG_HOME/karvex/dosdevices, by default ~/.config/karvex/dosdevices).
+# The link is FOLDER/com<N>. By default it goes where the program will look: in a checkout into
+# build/default/window/dosdevices, where the window and karvex-run of every build of the checkout
+# look; installed, into the user's configuration folder ($XDG_CONFIG_HOME/karvex/dosdevices, by
+# default ~/.config/karvex/dosdevices), which root is refused without --dir.
 # A /dev/serial/by-id name for the device is preferred, so that the link survives re-plugging.
 # Exit status: 0 linked and nothing in the way; 3 linked, but a check found a problem (printed);
-# 1 nothing linked (no such device, not a serial device, a bad N); 2 wrong usage.
+# 1 nothing linked (no such device, not a serial device, a bad N, root without --dir);
+# 2 wrong usage.
 #
 # Environment (for tests): KARVEX_LOCK_DIR (lock files, default /run/lock), KARVEX_BY_ID_DIR
 # (default /dev/serial/by-id), KARVEX_MODEM_MANAGER (the manager's process name, ModemManager).
@@ -54,6 +56,16 @@ n=$2
 fail() { echo "$me: $*" >&2; exit 1; }
 problems=0
 problem() { echo "$me: $*" >&2; problems=1; }
+# True when $1 is the PID of a live process, whoever it belongs to (kill -0 fails with EPERM on
+# another user's, and /proc may hide it).
+alive() {
+    [[ $1 =~ ^[1-9][0-9]{0,9}$ ]] && (($1 <= 2147483647)) || return 1
+    [[ -d /proc/$1 ]] || [[ $(LC_ALL=C kill -0 "$1" 2>&1) == *'not permitted'* ]]
+}
+
+if [[ $private == 1 && $EUID -eq 0 ]]; then
+    fail "as root this would write into $dir, a home folder's configuration: what root creates there the user can no longer change, and under sudo it may be root's home, not the user's. Run it as the user who runs Karvex, or name the folder with --dir."
+fi
 
 [[ $n =~ ^[1-9][0-9]?$ ]] || fail "COM number '$n' is not one the program offers: give 1 to $max_com."
 [[ -e $device ]] || fail "$device does not exist: is the board plugged in and powered? (ls /dev/serial/by-id /dev/ttyUSB* /dev/ttyACM* shows what is there)"
@@ -88,9 +100,11 @@ if [[ ${#holders[@]} -gt 0 ]]; then
 fi
 lock_name=${real#/dev/}
 lock=$lock_dir/LCK..${lock_name//\//_}
-if [[ -f $lock ]]; then
-    owner=$(tr -dc '0-9' <"$lock" 2>/dev/null)
-    if [[ -n $owner ]] && kill -0 "$owner" 2>/dev/null; then
+if [[ -e $lock && ! -r $lock ]]; then
+    problem "$real is locked through $lock, which $(id -un) cannot read (owner $(stat -c %U -- "$lock")): Karvex keeps away from a port whose lock it cannot read."
+elif [[ -e $lock ]]; then
+    owner=$(tr -d ' \n' <"$lock" 2>/dev/null)
+    if alive "$owner"; then
         problem "$real is locked by $(cat "/proc/$owner/comm" 2>/dev/null || echo '?') (PID $owner) through $lock."
     fi
 fi

@@ -8,10 +8,12 @@
 
 #include "window/modem_test_dlg.h"
 #include "window/settings_file.h"
+#include "window/stop_signals.h"
 
 bool CModemTestApp::InitInstance() {
     CModemTestDlg dlg;
     mainWindow_ = &dlg;
+    const karvex::StopSignals stop([&dlg] { dlg.OnStopSignal(); });
     dlg.exec();
     mainWindow_ = nullptr;
     return false;

@@ -51,6 +51,8 @@ class CModemTestDlg : public QDialog {
     void OnConnect();
     void OnExecute();
     void OnClose();
+    // Ended from outside (SIGTERM, SIGHUP, SIGINT): see StopSignals.
+    void OnStopSignal();
 
     // Enables or disables the nine input controls together, in their fixed order.
     void EnableInputs(bool enable);

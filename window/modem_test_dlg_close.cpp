@@ -1,4 +1,5 @@
-// How the window ends: Enter and Esc end it at once, a close request saves the settings first.
+// How the window ends: Enter and Esc end it at once, a close request saves the settings first,
+// a signal from outside closes the link and then ends it as Esc does.
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -11,6 +12,17 @@ void CModemTestDlg::closeEvent(QCloseEvent* event) {
     // The title bar's close button, the window menu's Close and Alt+F4.
     OnClose();
     event->accept();
+}
+
+void CModemTestDlg::OnStopSignal() {
+    // The port and its lock file are released first, whatever runs now; then every dialog of
+    // ours ends (a message box, the log's file dialog with its own event loop), and the window
+    // ends without saving the settings, as with Esc.
+    session_->Disconnect();
+    for (QDialog* dialog : findChildren<QDialog*>()) {
+        if (dialog->isVisible()) dialog->reject();
+    }
+    controller_->OnCancel();
 }
 
 bool CModemTestDlg::HandleDialogKey(QObject* target, QKeyEvent* key) {

@@ -13,12 +13,14 @@
 #include <fstream>
 #include <string>
 
+#include "link/serial_port.h"
 #include "support/lock_dir.h"
 #include "support/pty_pair.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+const std::string kAnotherUser = "setpriv --reuid=65534 --regid=65534 --clear-groups";
 
 struct Result {
     int status = -1;
@@ -112,12 +114,15 @@ TEST_F(AttachBoard, LinksAFreeDeviceByItsStableNameWhenItHasOne) {
 }
 
 // Installed as <prefix>/bin/karvex-attach-board (outside any checkout), the script links where
-// the installed program looks: the user's configuration folder, made private.
-TEST_F(AttachBoard, InstalledItLinksIntoTheUsersConfigurationFolder) {
+// the installed program looks: the user's configuration folder, made private; never as root.
+// In a checkout, it links where karvex-run of every build of it looks.
+TEST_F(AttachBoard, LinksWhereTheProgramLooksAndNeverAsRootIntoAHomeFolder) {
     const fs::path bin = dir_ / "usr" / "bin";
     fs::create_directories(bin);
     fs::copy_file(KARVEX_SOURCE_DIR "/scripts/attach-board.sh", bin / "karvex-attach-board");
     const fs::path home = dir_ / "home";
+    ASSERT_EQ(chmod(device_.c_str(), 0666), 0);  // for whoever runs the script
+    const std::string user = getuid() == 0 ? kAnotherUser : "";
     struct Case {
         const char* name;
         std::string environment;
@@ -130,8 +135,9 @@ TEST_F(AttachBoard, InstalledItLinksIntoTheUsersConfigurationFolder) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Result r = Run(device_ + " 7", "env HOME=" + home.string() + " " + c.environment,
-                             (bin / "karvex-attach-board").string());
+        const Result r =
+            Run(device_ + " 7", user + " env HOME=" + home.string() + " " + c.environment,
+                (bin / "karvex-attach-board").string());
         EXPECT_EQ(r.status, 0) << r.output;
         std::error_code ec;
         EXPECT_EQ(fs::read_symlink(c.folder / "com7", ec).string(), device_);
@@ -140,6 +146,21 @@ TEST_F(AttachBoard, InstalledItLinksIntoTheUsersConfigurationFolder) {
             fs::perms::none);
     }
     EXPECT_FALSE(fs::exists(dir_ / "dosdevices"));
+    if (getuid() == 0) {
+        const Result r = Run(device_ + " 7", "env XDG_CONFIG_HOME=" + (dir_ / "root").string(),
+                             (bin / "karvex-attach-board").string());
+        EXPECT_EQ(r.status, 1) << r.output;
+        EXPECT_NE(r.output.find("as root this would write into"), std::string::npos) << r.output;
+        EXPECT_FALSE(fs::exists(dir_ / "root"));
+    }
+    const fs::path src = dir_ / "src";
+    fs::create_directories(src / "scripts");
+    std::ofstream(src / "CMakeLists.txt");
+    fs::copy_file(KARVEX_SOURCE_DIR "/scripts/attach-board.sh", src / "scripts/attach-board.sh");
+    EXPECT_EQ(Run(device_ + " 7", "", (src / "scripts/attach-board.sh").string()).status, 0);
+    std::error_code ec;
+    const std::string run = (src / "build/asan/cli").string();
+    EXPECT_EQ(fs::read_symlink(karvex::ResolveDevicePath("\\\\.\\COM7", run), ec), device_);
 }
 
 TEST_F(AttachBoard, NamesTheProgramThatHoldsTheDevice) {
@@ -157,12 +178,24 @@ TEST_F(AttachBoard, NamesTheProgramThatHoldsTheDevice) {
         << r.output;
     EXPECT_EQ(LinkTarget(4), device_);  // linked all the same, for when it lets go
 
-    std::ofstream(locks_.Path() / ("LCK.." + device_.substr(5).replace(3, 1, "_")))
-        << "      " << pid << "\n";
+    const fs::path lock = locks_.Path() / ("LCK.." + device_.substr(5).replace(3, 1, "_"));
+    std::ofstream(lock) << "      " << pid << "\n";
     r = Run(device_ + " 4");
     EXPECT_EQ(r.status, 3) << r.output;
     EXPECT_NE(r.output.find("locked by " + comm + " (PID " + pid + ")"), std::string::npos)
         << r.output;
+    if (getuid() != 0) return;
+    // Another user's view: kill -0 fails (EPERM), and a 0600 lock cannot be read.
+    fs::permissions(locks_.Path(), fs::perms::all | fs::perms::sticky_bit);  // as /run/lock is
+    fs::permissions(dir_ / "dosdevices", fs::perms::all);
+    for (const auto& [mode, says] :
+         {std::pair(fs::perms(0644), "locked by " + comm),
+          std::pair(fs::perms(0600), std::string("nobody cannot read"))}) {
+        fs::permissions(lock, mode);
+        r = Run(device_ + " 4", kAnotherUser);
+        EXPECT_EQ(r.status, 3) << r.output;
+        EXPECT_NE(r.output.find(says), std::string::npos) << r.output;
+    }
 }
 
 TEST_F(AttachBoard, ARunningModemManagerGetsTheUdevRuleToLeaveTheDeviceAlone) {
@@ -200,7 +233,7 @@ TEST_F(AttachBoard, AUserWithoutAccessIsToldWhichGroupToJoin) {
     }
     ASSERT_EQ(chmod(device_.c_str(), 0660), 0);
     ASSERT_EQ(chown(device_.c_str(), 0, 0), 0);
-    const Result r = Run(device_ + " 6", "setpriv --reuid=65534 --regid=65534 --clear-groups");
+    const Result r = Run(device_ + " 6", kAnotherUser);
     EXPECT_EQ(r.status, 3) << r.output;
     EXPECT_NE(r.output.find("may not read and write " + device_), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("sudo usermod -aG root"), std::string::npos) << r.output;

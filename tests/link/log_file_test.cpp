@@ -53,6 +53,10 @@ TEST(LogFile, ReplacingKeepsTheFilesPermissionsAndEveryByte) {
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
+    ASSERT_EQ(chmod(path.c_str(), 06755), 0);  // the log of a program's file name, saved over it
+    EXPECT_EQ(SaveLogFile(path.string(), every), "");
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
     // A relative name saves into the current folder.
     const fs::path cwd = fs::current_path();

@@ -1,6 +1,7 @@
 // The serial port against drivers that behave otherwise than a pty: one that keeps other
-// settings than asked for, and a receive queue emptied between the wait and the read. The
-// binary is linked with poll and tcsetattr wrapped, so a test can step in where the driver acts.
+// settings than asked for, a receive queue emptied between the wait and the read, another program
+// or a re-plug between the lock's steps. The binary is linked with poll, tcsetattr and kill
+// wrapped, so a test can step in where the driver (or another program) acts.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -25,6 +27,7 @@ namespace {
 std::function<void(termios&)> g_driverKeeps;  // alters what tcsetattr hands to the driver
 std::function<void()> g_afterPoll;            // runs once after a poll that saw the port readable
 std::atomic<int> g_failTcsetattr{0};
+std::function<void()> g_between;  // runs once at the next kill(), the lock's liveness check
 }  // namespace
 
 extern "C" {
@@ -48,6 +51,12 @@ int __wrap_poll(pollfd* fds, nfds_t n, int timeout) {
         hook();
     }
     return r;
+}
+
+int __real_kill(pid_t pid, int sig);
+int __wrap_kill(pid_t pid, int sig) {
+    if (auto hook = std::exchange(g_between, nullptr)) hook();
+    return __real_kill(pid, sig);
 }
 }
 
@@ -101,6 +110,35 @@ TEST_F(PortDriverTest, AnOpenThatFailsAfterTakingThePortLeavesItAsItWas) {
         g_failTcsetattr = 0;
         EXPECT_TRUE(port.Open(pty.Path(), 115200)) << c.what;  // nothing held it meanwhile
         EXPECT_EQ(ExclusiveFlag(pty.Slave()), 1) << c.what;
+    }
+}
+
+TEST_F(PortDriverTest, WhatHappensBetweenTheLocksStepsNeverGivesUsAPortThatIsNotOurs) {
+    PtyPair pty, replugged;
+    const fs::path byId = lockDir_ / "usb-Maker_Board_0001-if00-port0";
+    const fs::path lock = lockDir_ / LockFileName(pty.Path());
+    PortLock other;
+    // Each time we have found a stale lock (a PID above the kernel's limit) and judge it:
+    const struct {
+        const char* what;
+        std::function<void()> meddle;
+        bool otherHolds;
+    } cases[] = {
+        {"another program removes the same stale lock first and takes the port",
+         [&] { other.Acquire(pty.Path()); }, true},
+        {"the adapter is re-plugged: its by-id link now names another device",
+         [&] { fs::remove(byId), fs::create_symlink(replugged.Path(), byId); }, false},
+    };
+    for (const auto& c : cases) {
+        fs::remove(byId);
+        fs::create_symlink(pty.Path(), byId);
+        std::ofstream(lock) << "  99999999\n";
+        g_between = c.meddle;
+        SerialPort port;
+        EXPECT_FALSE(port.Open(byId.string(), 115200)) << c.what;
+        EXPECT_FALSE(g_between) << c.what << ": never came";
+        EXPECT_EQ(fs::exists(lock), c.otherHolds) << c.what;
+        other.Release();
     }
 }
 

@@ -1,5 +1,6 @@
-// The UUCP lock file beside the port: a live owner keeps us out, a stale or unreadable lock is
-// taken over, ours is there exactly while the port is open and goes even when we crash.
+// The UUCP lock file beside the port: a live owner, a lock still being written and one we cannot
+// read keep us out, a stale lock is taken over, ours is there exactly while the port is open and
+// goes even when we crash.
 #include "link/port_lock.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using karvex::testing::PtyPair;
+using namespace std::chrono_literals;
 
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -38,6 +41,19 @@ std::string PidText(long pid) {
     char text[16];
     std::snprintf(text, sizeof text, "%10ld\n", pid);
     return text;
+}
+
+// Whether another user (where we are root: root reads every file) takes the lock: 1 yes, 0 no.
+int AcquiresAsAnotherUser(const std::string& device) {
+    if (const pid_t child = fork(); child == 0) {
+        _exit(getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)
+                  ? 2
+                  : PortLock().Acquire(device));
+    } else {
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WEXITSTATUS(status);
+    }
 }
 
 class PortLockTest : public ::testing::Test {
@@ -68,7 +84,7 @@ TEST(LockFileName, NamesTheDeviceBelowDevAfterLinks) {
     fs::remove(link);
 }
 
-TEST_F(PortLockTest, ALiveOwnerKeepsUsOutAndAStaleOrUnreadableLockIsTakenOver) {
+TEST_F(PortLockTest, ALiveYoungOrUnreadableLockKeepsUsOutAndAStaleOneIsTakenOver) {
     std::ifstream pidMax("/proc/sys/kernel/pid_max");
     long maxPid = 0;
     pidMax >> maxPid;
@@ -77,18 +93,32 @@ TEST_F(PortLockTest, ALiveOwnerKeepsUsOutAndAStaleOrUnreadableLockIsTakenOver) {
         const char* what;
         std::string content;
         bool opens;
+        std::chrono::seconds age{};  // since the lock was written
+        bool readable = true;        // false: another user's 0600 lock
     };
     const Case cases[] = {
         {"live owner", PidText(getppid()), false},
         {"live owner, no padding", std::to_string(getppid()) + "\n", false},
         {"owner gone", PidText(maxPid), true},  // never handed out: pids stay below pid_max
-        {"not a number", "modem\n", true},
-        {"empty", "", true},
+        {"-1 when cut to a PID", "4294967295\n", true},  // kill(-1) reaches every process
+        {"1 when cut to a PID", "4294967297\n", true},
+        {"not a number, just written", "modem\n", false},
+        {"not a number", "modem\n", true, 60s},
+        {"empty, just written", "", false},
+        {"empty", "", true, 60s},
+        {"another user's, owner gone", PidText(maxPid), false, 60s, false},
     };
+    fs::permissions(dir_, fs::perms::all | fs::perms::sticky_bit);  // as /run/lock is
+    constexpr fs::perms kOwnerRw = fs::perms::owner_read | fs::perms::owner_write;
     for (const Case& c : cases) {
         WriteFile(lock_, c.content);
+        fs::last_write_time(lock_, fs::file_time_type::clock::now() - c.age);
+        if (!c.readable) fs::permissions(lock_, getuid() == 0 ? kOwnerRw : fs::perms::none);
         SerialPort port;
-        EXPECT_EQ(port.Open(pty_.Path(), 115200), c.opens) << c.what;
+        EXPECT_EQ(c.readable ? port.Open(pty_.Path(), 115200) : AcquiresAsAnotherUser(pty_.Path()),
+                  c.opens)
+            << c.what;
+        if (!c.readable) fs::permissions(lock_, kOwnerRw);
         if (c.opens) {
             EXPECT_EQ(ReadFile(lock_), PidText(getpid())) << c.what;
             port.Close();
@@ -101,8 +131,12 @@ TEST_F(PortLockTest, ALiveOwnerKeepsUsOutAndAStaleOrUnreadableLockIsTakenOver) {
 }
 
 TEST_F(PortLockTest, OursIsThereWhileOpenAndAnotherProcessIsRefused) {
+    // A file linked in the shared lock folder under a name the lock could be written through.
+    WriteFile(dir_ / "planted", "secret");
+    fs::create_hard_link(dir_ / "planted", lock_.string() + ".karvex." + std::to_string(getpid()));
     SerialPort port;
     ASSERT_TRUE(port.Open(pty_.Path(), 115200));
+    EXPECT_EQ(ReadFile(dir_ / "planted"), "secret");
     EXPECT_EQ(ReadFile(lock_), PidText(getpid()));
     EXPECT_EQ(fs::status(lock_).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |

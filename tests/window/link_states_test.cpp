@@ -1,14 +1,19 @@
 // The connect and execute buttons on the real serial layer against the simulated board: enable
 // states through a whole session, the log cleared by each connect, ports that do not open,
-// disconnecting and closing while a sequence runs.
+// disconnecting and closing while a sequence runs or when a signal ends the program.
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <chrono>
 #include <thread>
 
+#include "link/port_lock.h"
 #include "tests/window/window_rig.h"
+#include "window/log_menu.h"
 #include "window/modem_test_app.h"
+#include "window/stop_signals.h"
 
 namespace karvex::wt {
 namespace {
@@ -251,6 +256,31 @@ TEST(Closing, DuringARunJoinsEverythingQuickly) {
     // The port has been released: another opener gets it at once.
     SerialPort again;
     EXPECT_TRUE(again.Open("\\\\.\\COM14", 115200));
+}
+
+// Ended from outside, the window releases the port and its lock file (the signals' default
+// action would leave the lock behind), also while the log's file dialog runs its own loop.
+TEST(Closing, ASignalFromOutsideReleasesThePortAndItsLock) {
+    BoardAt at(18);
+    const QString lock = QString::fromStdString(
+        LockDirectory() + "/" + LockFileName(ResolveDevicePath("\\\\.\\COM18", ExecutableDir())));
+    for (const auto& [signal, inFileDialog] :
+         {std::pair(SIGTERM, false), std::pair(SIGHUP, true)}) {
+        SCOPED_TRACE(signal);
+        DialogRig rig;
+        rig.ConnectTo(18);
+        ASSERT_TRUE(QFileInfo::exists(lock));
+        const StopSignals stop([&] { rig.dlg->OnStopSignal(); });
+        QTimer::singleShot(0, rig.dlg.get(), [s = signal] { raise(s); });
+        bool leftOpen = false;  // a dialog left open fails the test rather than hang it
+        QTimer::singleShot(kWaitMs, rig.dlg.get(), [&] {
+            if (QWidget* open = QApplication::activeModalWidget()) leftOpen = open->close();
+        });
+        if (inFileDialog) rig.dlg->LogContextMenu().Save();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !rig.dlg->isVisible(); }, kWaitMs));
+        EXPECT_FALSE(QFileInfo::exists(lock));
+        EXPECT_FALSE(leftOpen);
+    }
 }
 
 }  // namespace
