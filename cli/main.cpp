@@ -12,6 +12,7 @@
 #include "cli/platform.h"
 #include "cli/progress_line.h"
 #include "cli/reports.h"
+#include "link/log_file.h"
 
 namespace {
 
@@ -29,11 +30,8 @@ class Output {
 
     void Item(const BoardTarget& board, const ItemResult& result) {
         std::lock_guard lock(mutex_);
-        if (!plan_.logDir.empty() && result.ending != Ending::LinkGone &&
-            !WriteLogFile(LogFilePath(plan_.logDir, board, result), result.log)) {
-            std::fprintf(stderr, "karvex-run: cannot write %s\n",
-                         LogFilePath(plan_.logDir, board, result).c_str());
-            writeFailed_ = true;
+        if (!plan_.logDir.empty() && result.ending != Ending::LinkGone) {
+            Save(LogFilePath(plan_.logDir, board, result), result.log);
         }
         Print(plan_.json ? JsonLine(board, result) : HumanLine(board, result));
         if (plan_.json) std::fprintf(stderr, "%s\n", HumanLine(board, result).c_str());
@@ -42,8 +40,17 @@ class Output {
     void OpenFailed(const BoardTarget& board) {
         std::lock_guard lock(mutex_);
         std::fprintf(stderr, "karvex-run: %s: the port would not open (COM error.)\n",
-                     board.name.c_str());
+                     TerminalText(board.name).c_str());
         if (plan_.json) Print(OpenFailedJsonLine(board));
+    }
+
+    // Writes a log or report file whole or not at all (readable by its owner only: the logs hold
+    // the password); a failure is told and counted.
+    void Save(const std::string& path, const std::string& bytes) {
+        const std::string reason = karvex::SaveLogFile(path, bytes);
+        if (reason.empty()) return;
+        std::fprintf(stderr, "karvex-run: cannot write %s: %s\n", path.c_str(), reason.c_str());
+        writeFailed_ = true;
     }
 
     bool WriteFailed() const { return writeFailed_; }
@@ -68,6 +75,7 @@ class Output {
 
 int main(int argc, char** argv) {
     UseUtf8Console();
+    IgnoreBrokenPipes();
     std::vector<std::string> arguments = Utf8Arguments(argc, argv);
     std::vector<char*> utf8Argv;
     for (std::string& a : arguments) utf8Argv.push_back(a.data());
@@ -97,17 +105,16 @@ int main(int argc, char** argv) {
     }
 
     std::atomic<bool> interrupted{false};
-    {
-        // Ctrl-C stops every board at once: the running steps end, nothing more is sent.
-        InterruptWatch watch([&] {
-            interrupted.store(true);
-            for (auto& board : boards) board->Stop();
-        });
-        for (auto& board : boards) board->Start();
-        if (progress) progress->Start();
-        for (auto& board : boards) board->Join();
-        if (progress) progress->Finish();
-    }
+    // Ctrl-C (or a hang-up) stops every board at once: the running steps end, nothing more is
+    // sent. The watch lasts until the report is written, so that a late one cannot cut it short.
+    InterruptWatch watch([&] {
+        interrupted.store(true);
+        for (auto& board : boards) board->Stop();
+    });
+    for (auto& board : boards) board->Start();
+    if (progress) progress->Start();
+    for (auto& board : boards) board->Join();
+    if (progress) progress->Finish();
 
     std::vector<BoardSummary> summaries;
     int status = kAllPassed;
@@ -118,13 +125,7 @@ int main(int argc, char** argv) {
         }
         summaries.push_back({&board->Target(), board->OpenFailed(), board->Results()});
     }
-    if (!plan.junitPath.empty()) {
-        const std::string xml = JUnitXml(summaries);
-        if (!WriteLogFile(plan.junitPath, xml)) {
-            std::fprintf(stderr, "karvex-run: cannot write %s\n", plan.junitPath.c_str());
-            if (status == kAllPassed) status = kSomeFailed;
-        }
-    }
+    if (!plan.junitPath.empty()) output.Save(plan.junitPath, JUnitXml(summaries));
     if (output.WriteFailed() && status == kAllPassed) status = kSomeFailed;
     return interrupted.load() ? kInterrupted : status;
 }

@@ -145,6 +145,15 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 {},
                 "sms-send"},
+        // A CR in a field would end the command early and start another.
+        RunCase{
+            "control-byte",
+            {L"--port", L"{board}", L"--items", L"init", L"--apn", L"internet\"\rAT+CFUN=4\rAT"},
+            2,
+            "",
+            "",
+            {},
+            "APNに制御文字は使えません。"},
         RunCase{"not-cp932",
                 {L"--port", L"{board}", L"--items", L"init", L"--apn", L"caf\u00e9\u20ac",
                  L"--user", L"u", L"--password", L"p"},
@@ -190,7 +199,7 @@ TEST(KarvexRunExeFiles, JUnitAndLogDirOnWindowsPaths) {
     const std::wstring port = Com(*board);
     const std::string com(port.begin(), port.end());
     for (const wchar_t* item : {L"01_revision", L"02_rssi", L"03_clock", L"04_sms-check"}) {
-        const fs::path file = logs / (port + L"_" + item + L".log");
+        const fs::path file = logs / (L"1_" + port + L"_" + item + L".log");
         ASSERT_TRUE(fs::exists(file)) << file.string();
         logged += ReadAll(file);
     }
