@@ -29,10 +29,11 @@ class Output {
     Output(const RunPlan& plan, ProgressLine* progress) : plan_(plan), progress_(progress) {}
 
     void Item(const BoardTarget& board, const ItemResult& result) {
-        std::lock_guard lock(mutex_);
+        // Outside the lock: a board's log is synced to disk without holding up the others.
         if (!plan_.logDir.empty() && result.ending != Ending::LinkGone) {
             Save(LogFilePath(plan_.logDir, board, result), result.log);
         }
+        std::lock_guard lock(mutex_);
         Print(plan_.json ? JsonLine(board, result) : HumanLine(board, result));
         if (plan_.json) std::fprintf(stderr, "%s\n", HumanLine(board, result).c_str());
     }
@@ -53,7 +54,7 @@ class Output {
         writeFailed_ = true;
     }
 
-    bool WriteFailed() const { return writeFailed_; }
+    bool WriteFailed() const { return writeFailed_.load(); }
 
   private:
     void Print(const std::string& line) {
@@ -68,7 +69,7 @@ class Output {
     const RunPlan& plan_;
     ProgressLine* progress_;
     std::mutex mutex_;
-    bool writeFailed_ = false;
+    std::atomic<bool> writeFailed_{false};
 };
 
 }  // namespace
