@@ -43,17 +43,11 @@ struct ScratchDir {
 
 class CliProcess {
   public:
-    // Standard output goes to `stdoutFd` when one is given (a pipe, a terminal), else to a file.
-    CliProcess(const std::vector<std::string>& args, const fs::path& dir, int stdoutFd = -1)
-        : dir_(dir) {
+    CliProcess(const std::vector<std::string>& args, const fs::path& dir) : dir_(dir) {
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        if (stdoutFd >= 0) {
-            posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
-        } else {
-            posix_spawn_file_actions_addopen(&actions, 1, (dir / "stdout").c_str(),
-                                             O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        }
+        posix_spawn_file_actions_addopen(&actions, 1, (dir / "stdout").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, (dir / "stderr").c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
         std::vector<char*> argv{const_cast<char*>(KARVEX_RUN_PROGRAM)};

@@ -145,15 +145,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 {},
                 "sms-send"},
-        // A CR in a field would end the command early and start another.
-        RunCase{
-            "control-byte",
-            {L"--port", L"{board}", L"--items", L"init", L"--apn", L"internet\"\rAT+CFUN=4\rAT"},
-            2,
-            "",
-            "",
-            {},
-            "APNに制御文字は使えません。"},
         RunCase{"not-cp932",
                 {L"--port", L"{board}", L"--items", L"init", L"--apn", L"caf\u00e9\u20ac",
                  L"--user", L"u", L"--password", L"p"},
