@@ -31,6 +31,8 @@ struct ItemResult {
     Ending ending = Ending::Ran;
     double seconds = 0;
     std::string log;  // the traffic log of this item, byte for byte
+    // The log as reports show it: the user name and password masked, as in report.stop.
+    std::string maskedLog;
 };
 
 // What a board is doing now, for the progress line.
@@ -80,6 +82,9 @@ class BoardRun {
     mutable std::mutex progressMutex_;
     BoardProgress progress_;
     std::vector<uint32_t> timeouts_;  // of the running item's written steps, in order
+    // The running item's commands that hold a user name or password, each with its masked form
+    // (the worker's alone: set before the item runs, read as it writes).
+    std::vector<std::pair<std::string, std::string>> masks_;
     size_t writes_ = 0;
 };
 

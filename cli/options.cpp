@@ -167,7 +167,10 @@ std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
         if (phone) plan.inputs.phone = Field("--phone", *phone);
         if (smsNumber) plan.inputs.smsNumber = Field("--sms-number", *smsNumber);
         if (ports.empty()) throw UsageError{"no port: give --port (or --settings with a COM port)"};
-        for (const std::string& port : ports) plan.boards.push_back(Target(port));
+        for (const std::string& port : ports) {
+            plan.boards.push_back(Target(port));
+            plan.boards.back().index = static_cast<int>(plan.boards.size()) - 1;
+        }
 
         // The window's own checks, before anything is opened or sent.
         for (const int item : plan.items) {

@@ -109,9 +109,9 @@ void ModemTestController::OnConnect() {
     ui_.Enable(kIdTolva2, true);
 }
 
-std::string ModemTestController::FieldBytes(int id) const {
+std::string ModemTestController::FieldBytes(int id, bool& unmappable) const {
     // CP932 bytes of the text exactly as the field holds it: no trimming.
-    return Cp932FromUtf8(ui_.Text(id));
+    return Cp932FromUtf8(ui_.Text(id), &unmappable);
 }
 
 void ModemTestController::OnExecute() {
@@ -119,11 +119,12 @@ void ModemTestController::OnExecute() {
     TestInputs inputs;
     inputs.item = ui_.Selection(kIdTestItem);
     inputs.tolva2 = ui_.IsChecked(kIdTolva2);
-    inputs.apn = FieldBytes(kIdApn);
-    inputs.user = FieldBytes(kIdUser);
-    inputs.password = FieldBytes(kIdPassword);
-    inputs.phone = FieldBytes(kIdPhone);
-    inputs.smsNumber = FieldBytes(kIdSmsNumber);
+    // Text CP932 cannot hold is marked, so that the item refuses it rather than send '?'.
+    inputs.apn = FieldBytes(kIdApn, inputs.unmappable.apn);
+    inputs.user = FieldBytes(kIdUser, inputs.unmappable.user);
+    inputs.password = FieldBytes(kIdPassword, inputs.unmappable.password);
+    inputs.phone = FieldBytes(kIdPhone, inputs.unmappable.phone);
+    inputs.smsNumber = FieldBytes(kIdSmsNumber, inputs.unmappable.smsNumber);
     // Refused (and nothing done) while a sequence still runs or the link is closed; the enable
     // states keep the button from being pressed then.
     if (session_.Execute(inputs)) {

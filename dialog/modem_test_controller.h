@@ -44,7 +44,7 @@ class ModemTestController {
   private:
     void ApplySettings(const Settings& s);
     Settings CollectSettings() const;
-    std::string FieldBytes(int id) const;
+    std::string FieldBytes(int id, bool& unmappable) const;
 
     DialogControls& ui_;
     ModemSession& session_;

@@ -8,8 +8,8 @@
 namespace karvex {
 
 // UTF-8 to CP932; a character that CP932 cannot represent becomes '?', as the platform's own
-// conversion does.
-std::string Cp932FromUtf8(std::string_view utf8);
+// conversion does. `unmappable`, when given, tells whether that happened.
+std::string Cp932FromUtf8(std::string_view utf8, bool* unmappable = nullptr);
 // CP932 to UTF-8; bytes that do not decode become U+FFFD.
 std::string Utf8FromCp932(std::string_view bytes);
 

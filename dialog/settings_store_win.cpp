@@ -13,10 +13,11 @@ namespace {
 constexpr UINT kCp932 = 932;
 }
 
-std::string Cp932FromUtf8(std::string_view utf8) {
+std::string Cp932FromUtf8(std::string_view utf8, bool* unmappable) {
     const std::wstring wide = Utf16FromUtf8(utf8);
     std::string out;
     out.reserve(wide.size() * 2);
+    bool replaced = false;
     // One code point at a time, so that each character CP932 cannot hold (a surrogate pair
     // included) becomes exactly one '?'. No best-fit mapping: an "é" is not sent as "e".
     for (size_t i = 0; i < wide.size();) {
@@ -34,11 +35,13 @@ std::string Cp932FromUtf8(std::string_view utf8) {
                                           sizeof bytes, "?", &usedDefault);
         if (n <= 0 || usedDefault) {
             out.push_back('?');
+            replaced = true;
         } else {
             out.append(bytes, static_cast<size_t>(n));
         }
         i += static_cast<size_t>(len);
     }
+    if (unmappable != nullptr) *unmappable = replaced;
     return out;
 }
 

@@ -190,7 +190,7 @@ TEST(KarvexRunExeFiles, JUnitAndLogDirOnWindowsPaths) {
     const std::wstring port = Com(*board);
     const std::string com(port.begin(), port.end());
     for (const wchar_t* item : {L"01_revision", L"02_rssi", L"03_clock", L"04_sms-check"}) {
-        const fs::path file = logs / (port + L"_" + item + L".log");
+        const fs::path file = logs / (L"1_" + port + L"_" + item + L".log");
         ASSERT_TRUE(fs::exists(file)) << file.string();
         logged += ReadAll(file);
     }

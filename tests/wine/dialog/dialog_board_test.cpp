@@ -97,6 +97,23 @@ TEST(WinDialogOnBoard, OperatorMessageFromTheWorker) {
     ASSERT_TRUE(WaitForExecute(rig, true));
     ExpectView(rig, LinkView::Open);
     EXPECT_TRUE(board.Commands().empty());
+
+    // A field the item cannot send as shown (an edit keeps a tab, not a CR): nothing goes out.
+    struct Case {
+        int item, field;
+        const char *text, *message;
+    };
+    for (const Case& c : {Case{0, kIdApn, "internet\"\tAT", "APNに制御文字は使えません。"},
+                          Case{9, kIdPassword, "pé", "パスワードに送信できない文字があります。"}}) {
+        rig.Type(c.field, c.text);
+        rig.SelectItem(c.item);
+        MessageBoxCatcher caught;
+        rig.Click(kIdExecute);
+        ASSERT_TRUE(PumpUntil([&] { return caught.count > 0; }));
+        EXPECT_EQ(caught.text, c.message);
+        rig.dlg->Session().WaitIdle();
+    }
+    EXPECT_TRUE(board.Commands().empty());
 }
 
 TEST(WinDialogOnBoard, CloseBoxDuringARunSavesAndJoinsQuickly) {
