@@ -43,7 +43,11 @@ constexpr UINT_PTR kLogSubclassId = 1;
 ModemTestDialog::ModemTestDialog() : ModemTestDialog(Options{}) {}
 
 ModemTestDialog::ModemTestDialog(Options options) : options_(std::move(options)) {
-    settingsPath_ = options_.settingsPath ? *options_.settingsPath : DefaultSettingsPath();
+    const std::string beside =
+        options_.settingsPath ? *options_.settingsPath : DefaultSettingsPath();
+    const std::string user =
+        options_.userSettingsPath ? *options_.userSettingsPath : UserSettingsPath(ExecutablePath());
+    settings_ = FindSettingsPlace(beside, user);
 }
 
 ModemTestDialog::~ModemTestDialog() {
@@ -113,8 +117,8 @@ void ModemTestDialog::OnInit(HWND hwnd) {
         [this](const std::string& text) { ShowMessage(text); });
     SerialPort& port = options_.port != nullptr ? *options_.port : ThePort();
     session_ = std::make_unique<ModemSession>(log_, *panel_, port, options_.timing);
-    controller_ = std::make_unique<ModemTestController>(*this, *session_, *panel_, settingsPath_,
-                                                        ProgramVersion());
+    controller_ = std::make_unique<ModemTestController>(*this, *session_, *panel_, settings_.write,
+                                                        ProgramVersion(), settings_.read);
     controller_->OnInitDialog();
 }
 
@@ -161,6 +165,9 @@ INT_PTR ModemTestDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         }
         case WM_CLOSE:
+            if (settings_.userFolder) {
+                MakeSettingsFolder(settings_.write);  // the first save there makes the folder
+            }
             controller_->OnClose();  // the close box: saves the settings, then ends
             return TRUE;
         case kPanelMessage:

@@ -11,6 +11,7 @@
 #include "dialog/dialog_controls.h"
 #include "dialog/modem_test_controller.h"
 #include "dialog/panel_queue.h"
+#include "dialog/settings_place.h"
 #include "link/serial_port.h"
 #include "link/traffic_log.h"
 #include "sequencer/modem_session.h"
@@ -30,6 +31,9 @@ class ModemTestDialog : public DialogControls {
     struct Options {
         // The settings file (UTF-8): unset = beside the executable; empty = none read or written.
         std::optional<std::string> settingsPath;
+        // Where it goes when that folder cannot hold it: unset = <base name>.ini in
+        // %LOCALAPPDATA%\Karvex; empty = nowhere else.
+        std::optional<std::string> userSettingsPath;
         SerialPort* port = nullptr;  // null: the process-wide port
         MonitorTiming timing{};
     };
@@ -53,7 +57,8 @@ class ModemTestDialog : public DialogControls {
     ModemSession& Session() { return *session_; }
     TrafficLog& Log() { return log_; }
     OperatorPanel& Panel() { return *panel_; }
-    const std::string& SettingsPath() const { return settingsPath_; }
+    // Where the settings were read from at start and where the close box writes them.
+    const SettingsPlace& SettingsFiles() const { return settings_; }
     LogMenu& LogContextMenu() { return *logMenu_; }
 
     // DialogControls, by control id (the UI thread only).
@@ -80,7 +85,7 @@ class ModemTestDialog : public DialogControls {
     HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
 
     Options options_;
-    std::string settingsPath_;
+    SettingsPlace settings_;
     HWND hwnd_ = nullptr;
     bool modal_ = false;
     std::optional<INT_PTR> result_;

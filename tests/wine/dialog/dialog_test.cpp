@@ -5,10 +5,16 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <thread>
+#include <vector>
 
 #include "dialog/item_fields.h"
 #include "dialog/settings_file.h"
+#include "dialog/settings_place.h"
 #include "tests/wine/dialog/dialog_rig.h"
+
+#include <knownfolders.h>
+#include <shlobj.h>
 
 namespace karvex::wint {
 namespace {
@@ -238,6 +244,181 @@ TEST(WinSettings, FailedSavesKeepTheOldFileAndLeaveNothing) {
     EXPECT_EQ(names, (std::set<std::string>{".", "..", "sub.ini"}));
     Settings loaded;
     EXPECT_LT(LoadSettings(dir + "\\sub.ini", loaded), 0);
+}
+
+// ---- where the settings file lives ----
+
+// Marks paths so that nobody may change them, root included: chattr +i, run by Wine as the Linux
+// program it is. A folder so marked takes no new file and lets none be renamed over, as the folder
+// of a locked-down PC or a read-only share does, while a file in it that is not marked itself can
+// still be written. Unmarked again when it goes. Wine cannot wait for a Linux process, so each
+// change is waited for by its effect.
+class Immutable {
+  public:
+    Immutable() = default;
+    Immutable(const Immutable&) = delete;
+    Immutable& operator=(const Immutable&) = delete;
+    ~Immutable() {
+        for (const auto& [unixPath, windowsPath] : paths_) {
+            Chattr("-i", unixPath);
+            EXPECT_TRUE(PumpUntil([&] { return !Locked(windowsPath); })) << windowsPath;
+        }
+    }
+    // False when this machine does not let even root lock a path.
+    bool Mark(const std::string& unixPath, const std::string& windowsPath) {
+        paths_.emplace_back(unixPath, windowsPath);
+        return Chattr("+i", unixPath) && PumpUntil([&] { return Locked(windowsPath); });
+    }
+
+  private:
+    static bool Chattr(const char* flag, const std::string& unixPath) {
+        std::wstring command = Utf16FromUtf8(std::string("chattr ") + flag + " " + unixPath);
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!CreateProcessW(L"Z:\\usr\\bin\\chattr", command.data(), nullptr, nullptr, FALSE, 0,
+                            nullptr, nullptr, &si, &pi)) {
+            return false;
+        }
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        return true;
+    }
+    // A folder that takes no new file, or a file that cannot be opened for writing.
+    static bool Locked(const std::string& windowsPath) {
+        const std::wstring path = Utf16FromUtf8(windowsPath);
+        const bool folder = (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        const HANDLE h = folder
+                             ? CreateFileW((path + L"\\probe").c_str(), GENERIC_WRITE, 0, nullptr,
+                                           CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr)
+                             : CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return true;
+        CloseHandle(h);
+        return false;
+    }
+    std::vector<std::pair<std::string, std::string>> paths_;
+};
+
+// A new folder under the Linux /tmp (Wine's Z:), so that a marked one a crash leaves behind never
+// stands in the way of removing the build folder. Its Unix and its Windows path.
+struct ScratchFolder {
+    ScratchFolder() {
+        static int count = 0;
+        unix = "/tmp/karvex-wine-" + std::to_string(GetCurrentProcessId()) + "-" +
+               std::to_string(++count);
+        windows = "Z:" + unix;
+        std::replace(windows.begin(), windows.end(), '/', '\\');
+        std::filesystem::remove_all(std::filesystem::path(Utf16FromUtf8(windows)));
+        CreateDirectoryW(Utf16FromUtf8(windows).c_str(), nullptr);
+    }
+    ~ScratchFolder() { std::filesystem::remove_all(std::filesystem::path(Utf16FromUtf8(windows))); }
+    std::set<std::string> Entries() const {
+        std::set<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(Utf16FromUtf8(windows))) {
+            names.insert(Utf8FromUtf16(e.path().filename().wstring()));
+        }
+        return names;
+    }
+    std::string unix, windows;
+};
+
+// The APN a settings file holds; "-" when there is none.
+std::string ApnIn(const std::string& path) {
+    Settings s;
+    return LoadSettings(path, s) < 0 ? "-" : s.apn;
+}
+
+TEST(WinSettings, KeptWhereTheFolderCanHoldIt) {
+    enum class Lock { None, Folder, FolderAndFile };
+    const struct {
+        const char* name;
+        bool beside, user;  // a file beside the exe (APN "a") / in the user's folder ("u")
+        Lock lock;          // the exe's folder takes no new file; its file cannot be written
+        bool held;          // another program holds the old file for a moment during the save
+        const char* shown;  // the APN at the first start ("" the defaults)
+        const char* besideAfter;
+        const char* userAfter;  // the APN in each file after the close box saved "b"
+    } cases[] = {
+        {"nothing yet: beside the exe", false, false, Lock::None, false, "", "b", "-"},
+        {"only the user's file: read, then saved beside", false, true, Lock::None, false, "u", "b",
+         "u"},
+        {"locked folder: the user's folder", false, false, Lock::Folder, false, "", "-", "b"},
+        {"locked folder, its file writable: in place", true, false, Lock::Folder, false, "a", "b",
+         "-"},
+        {"read-only share with a file: the user's folder", true, false, Lock::FolderAndFile, false,
+         "a", "a", "b"},
+        {"read-only share: the user's file wins", true, true, Lock::FolderAndFile, false, "u", "a",
+         "b"},
+        {"old file held for a moment", true, false, Lock::None, true, "a", "b", "-"},
+    };
+    int skipped = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder exeDir, userHome;
+        win::ModemTestDialog::Options options;
+        options.settingsPath = exeDir.windows + "\\karvex.ini";
+        options.userSettingsPath = userHome.windows + "\\Karvex\\karvex.ini";
+        Settings seed;
+        if (c.beside) {
+            seed.apn = "a";
+            ASSERT_TRUE(SaveSettings(*options.settingsPath, seed));
+        }
+        if (c.user) {
+            seed.apn = "u";
+            CreateDirectoryW(Utf16FromUtf8(userHome.windows + "\\Karvex").c_str(), nullptr);
+            ASSERT_TRUE(SaveSettings(*options.userSettingsPath, seed));
+        }
+        Immutable locks;
+        if ((c.lock == Lock::FolderAndFile &&
+             !locks.Mark(exeDir.unix + "/karvex.ini", *options.settingsPath)) ||
+            (c.lock != Lock::None && !locks.Mark(exeDir.unix, exeDir.windows))) {
+            ++skipped;  // this machine cannot lock a folder against root
+            continue;
+        }
+        const HANDLE held = !c.held ? INVALID_HANDLE_VALUE
+                                    : CreateFileW(Utf16FromUtf8(*options.settingsPath).c_str(),
+                                                  GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                  nullptr, OPEN_EXISTING, 0, nullptr);
+        {
+            DialogRig rig(options);
+            ASSERT_NE(rig.hwnd, nullptr);
+            EXPECT_EQ(rig.Text(kIdApn), c.shown);
+            rig.Type(kIdApn, "b");
+            // The other program lets go 150 ms after the close box was pressed.
+            std::thread holder;
+            if (held != INVALID_HANDLE_VALUE) {
+                holder = std::thread([held] {
+                    Sleep(150);
+                    CloseHandle(held);
+                });
+            }
+            SendMessageW(rig.hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+            if (holder.joinable()) holder.join();
+            EXPECT_TRUE(rig.Ended());
+        }
+        EXPECT_EQ(ApnIn(*options.settingsPath), c.besideAfter);
+        EXPECT_EQ(ApnIn(*options.userSettingsPath), c.userAfter);
+        EXPECT_EQ(exeDir.Entries(), c.beside || std::string(c.besideAfter) != "-"
+                                        ? std::set<std::string>{"karvex.ini"}
+                                        : std::set<std::string>{})
+            << "nothing but the settings file beside the exe";
+        // The next start finds what was saved.
+        DialogRig again(options);
+        EXPECT_EQ(again.Text(kIdApn), "b");
+        EXPECT_EQ(again.dlg->SettingsFiles().write, std::string(c.userAfter) == "b"
+                                                        ? *options.userSettingsPath
+                                                        : *options.settingsPath);
+    }
+    // Unset, the user's file is the local (not roaming) application data's.
+    wchar_t* local = nullptr;
+    ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local), S_OK);
+    EXPECT_EQ(UserSettingsPath("C:\\tools\\karvex.exe"),
+              Utf8FromUtf16(local) + "\\Karvex\\karvex.ini");
+    CoTaskMemFree(local);
+    if (skipped > 0) {
+        GTEST_SKIP() << skipped << " cases need chattr +i on /tmp, which this machine refuses";
+    }
 }
 
 TEST(WinSettings, BytesAsOnLinux) {
