@@ -3,8 +3,9 @@
 // The model changes on any thread; its observer only posts one message to the dialog (later
 // changes coalesce into the one pending). The refresh, on the UI thread, reads what was added since
 // the last one and appends it at the end of the control's text with EM_SETSEL/EM_REPLACESEL, then
-// puts the operator's selection and scroll position back; it follows new lines only while the
-// operator looks at the end with nothing selected. A clear of the model empties the control.
+// puts the operator's selection (a backward one too) and the view's place, down and across, back;
+// it follows new lines only while the operator looks at the end with nothing selected. A clear of
+// the model empties the control.
 #pragma once
 
 #include <atomic>
@@ -45,6 +46,8 @@ class EditLogView {
   private:
     void RequestRefresh();
     void Append(const std::wstring& text);
+    DWORD CaretEnd(DWORD start, DWORD end) const;
+    int TextLeft() const;
 
     TrafficLog& log_;
     HWND dialog_;
@@ -52,6 +55,7 @@ class EditLogView {
     UINT notify_;
     LogFeed feed_;
     LogTextDecoder decoder_;
+    int charWidth_ = 0;  // the font's average character width: one step of EM_LINESCROLL across
     std::atomic<bool> pending_{false};
 };
 
