@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <utility>
 
 namespace karvex::win {
 
@@ -67,8 +68,8 @@ std::wstring LogTextDecoder::Decode(std::string_view bytes) {
     return out;
 }
 
-EditLogView::EditLogView(TrafficLog& log, HWND dialog, HWND edit, UINT notify)
-    : log_(log), dialog_(dialog), edit_(edit), notify_(notify), feed_(log) {
+EditLogView::EditLogView(TrafficLog& log, HWND edit, std::function<bool()> wake)
+    : log_(log), edit_(edit), wake_(std::move(wake)), feed_(log) {
     // A long GPS run writes far more than the default 32 K characters: no limit but memory.
     SendMessageW(edit_, EM_SETLIMITTEXT, 0, 0);
     if (HDC dc = GetDC(edit_); dc != nullptr) {
@@ -91,9 +92,10 @@ EditLogView::~EditLogView() {
 
 void EditLogView::RequestRefresh() {
     // Any thread. Only the first change after a refresh posts; the refresh clears the flag before
-    // it reads, so a change that races with it posts again and is never missed.
-    if (!pending_.exchange(true)) {
-        PostMessageW(dialog_, notify_, 0, 0);
+    // it reads, so a change that races with it posts again and is never missed. A post that
+    // failed clears it too: the next change tries again (and the dialog's timer catches up).
+    if (!pending_.exchange(true) && !wake_()) {
+        pending_.store(false);
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,8 +35,9 @@ class LogTextDecoder {
 
 class EditLogView {
   public:
-    // `notify` is posted to `dialog` (wParam 0, lParam 0) when the model changed.
-    EditLogView(TrafficLog& log, HWND dialog, HWND edit, UINT notify);
+    // `wake` (any thread) posts the message that makes the UI thread call Refresh; false when
+    // the post failed, and the next change tries again.
+    EditLogView(TrafficLog& log, HWND edit, std::function<bool()> wake);
     ~EditLogView();  // detaches from the model; the model's writers must have stopped
     EditLogView(const EditLogView&) = delete;
     EditLogView& operator=(const EditLogView&) = delete;
@@ -50,9 +52,8 @@ class EditLogView {
     int TextLeft() const;
 
     TrafficLog& log_;
-    HWND dialog_;
     HWND edit_;
-    UINT notify_;
+    std::function<bool()> wake_;
     LogFeed feed_;
     LogTextDecoder decoder_;
     int charWidth_ = 0;  // the font's average character width: one step of EM_LINESCROLL across

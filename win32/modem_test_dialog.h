@@ -3,6 +3,7 @@
 // the UI thread only by posted messages; no thread ever waits on it.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +26,9 @@ namespace karvex::win {
 // Posted to the dialog: the worker queued panel requests; the traffic log changed.
 inline constexpr UINT kPanelMessage = WM_APP + 1;
 inline constexpr UINT kLogMessage = WM_APP + 2;
+// While the link is open, a timer catches up on both, in case a post was lost (a full queue).
+inline constexpr UINT_PTR kCatchUpTimer = 1;
+inline constexpr UINT kCatchUpMs = 250;
 
 class ModemTestDialog : public DialogControls {
   public:
@@ -36,6 +40,10 @@ class ModemTestDialog : public DialogControls {
         std::optional<std::string> userSettingsPath;
         SerialPort* port = nullptr;  // null: the process-wide port
         MonitorTiming timing{};
+        // Posts the dialog's own wake-ups (the log changed, the worker queued a request) from any
+        // thread; empty: PostMessageW. Tests put in one that fails, as PostMessageW does when
+        // the thread's message queue is full.
+        std::function<bool(HWND, UINT)> post;
     };
 
     ModemTestDialog();
@@ -81,6 +89,9 @@ class ModemTestDialog : public DialogControls {
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnInit(HWND hwnd);
     void OnDestroy();
+    bool Post(UINT message) const;
+    void CatchUp();
+    void FollowLink();
 
     HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
 
