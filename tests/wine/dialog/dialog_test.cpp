@@ -84,9 +84,11 @@ TEST(WinDialog, ControlsComeFromTheDescription) {
               0x7FFFFFFEu);
 }
 
-// The manifest this program carries (karvex.exe's) selects the common controls 6: the library
-// loaded is the side-by-side assembly's, not the system folder's older one.
-TEST(WinDialog, ManifestSelectsCommonControls6) {
+// The resources this program carries (karvex.exe's), as Windows reads them: the manifest selects
+// the common controls 6, runs the program with the user's rights and names Windows 10 and 11;
+// the icon has an image for every size the shell asks for from 100 to 200 % and for its large
+// views, each of which loads at its own size.
+TEST(WinDialog, ManifestAndIconAsWindowsReadThem) {
     const HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
     ASSERT_NE(comctl, nullptr);
     wchar_t path[MAX_PATH];
@@ -95,6 +97,52 @@ TEST(WinDialog, ManifestSelectsCommonControls6) {
     for (char& c : loaded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     EXPECT_NE(loaded.find("winsxs"), std::string::npos) << loaded;
     EXPECT_NE(loaded.find("common-controls_6595b64144ccf1df_6."), std::string::npos) << loaded;
+
+    // The process's own activation context, the one its manifest made.
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level{};
+    ASSERT_TRUE(QueryActCtxW(0, nullptr, nullptr, RunlevelInformationInActivationContext, &level,
+                             sizeof level, nullptr));
+    EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
+    struct {
+        DWORD count;
+        struct {
+            GUID id;
+            DWORD type;
+            ULONGLONG maxVersionTested;  // in the layout since Windows 10 1903, as Wine has it
+        } elements[4];
+    } compat{};
+    ASSERT_TRUE(QueryActCtxW(0, nullptr, nullptr, CompatibilityInformationInActivationContext,
+                             &compat, sizeof compat, nullptr));
+    const GUID windows10 = {
+        0x8e0f7a12, 0xbfb3, 0x4fe8, {0xb9, 0xa5, 0x48, 0xfd, 0x50, 0xa1, 0x5a, 0x9a}};
+    ASSERT_EQ(compat.count, 1u);
+    EXPECT_EQ(compat.elements[0].type, static_cast<DWORD>(ACTCTX_COMPATIBILITY_ELEMENT_TYPE_OS));
+    EXPECT_TRUE(IsEqualGUID(compat.elements[0].id, windows10));
+
+    const HMODULE self = GetModuleHandleW(nullptr);
+    const HRSRC group = FindResourceW(self, MAKEINTRESOURCEW(kProgramIconId), RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr);
+    auto* dir = static_cast<BYTE*>(LockResource(LoadResource(self, group)));
+    std::set<int> sizes;
+    for (int size : {16, 20, 24, 32, 40, 48, 64, 256}) {
+        SCOPED_TRACE(size);
+        const int id = LookupIconIdFromDirectoryEx(dir, TRUE, size, size, LR_DEFAULTCOLOR);
+        const HRSRC image = FindResourceW(self, MAKEINTRESOURCEW(id), RT_ICON);
+        ASSERT_NE(image, nullptr);
+        const HICON icon = CreateIconFromResourceEx(
+            static_cast<BYTE*>(LockResource(LoadResource(self, image))),
+            SizeofResource(self, image), TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
+        ASSERT_NE(icon, nullptr);
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(icon, &info));
+        BITMAP bitmap{};
+        GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+        sizes.insert(bitmap.bmWidth);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        DestroyIcon(icon);
+    }
+    EXPECT_EQ(sizes, (std::set<int>{16, 20, 24, 32, 40, 48, 64, 256}));
 }
 
 TEST(WinDialog, StartsClosedWithTheDefaults) {
