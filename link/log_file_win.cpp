@@ -43,12 +43,8 @@ std::string SaveLogFile(const std::string& path, std::string_view bytes) {
     }
     const std::wstring target = LongPathSafe(given);
     const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
-        // A folder or a device at that name: the move would fail or replace it.
-        return Reason(ERROR_ALREADY_EXISTS);
-    }
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         // Windows refuses to replace a read-only file; say so before writing anything (not every
         // implementation of MoveFileExW refuses).
         return Reason(ERROR_ACCESS_DENIED);

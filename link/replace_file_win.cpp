@@ -75,11 +75,6 @@ DWORD MoveOver(const std::wstring& from, const std::wstring& to) {
 }
 
 DWORD WriteInPlace(const std::wstring& target, std::string_view bytes) {
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES ||
-        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
-        return ERROR_FILE_NOT_FOUND;
-    }
     HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -114,6 +109,12 @@ std::wstring LongPathSafe(const std::wstring& path) {
 unsigned long ReplaceFileWhole(const std::wstring& path, std::string_view bytes,
                                WhenNoTemporary whenNoTemporary) {
     const std::wstring target = LongPathSafe(path);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        // A folder or a device at that name: the move would fail or replace it.
+        return ERROR_ALREADY_EXISTS;
+    }
     const size_t slash = target.find_last_of(L"\\/:");
     const std::wstring dir = slash == std::wstring::npos ? L"" : target.substr(0, slash + 1);
 

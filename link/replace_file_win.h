@@ -20,6 +20,7 @@ enum class WhenNoTemporary { Fail, WriteInPlace };
 // scanner or the indexer opening the new file) is tried again for about a second. With
 // WriteInPlace, when no temporary file can be made in the folder but `target` is a file that can
 // be written, it is rewritten in place (not atomic: a crash during that write can damage it).
+// A folder or a device at `target` is refused (ERROR_ALREADY_EXISTS) before anything is written.
 // Returns 0 (ERROR_SUCCESS) or the Windows error that stopped the save; on failure no temporary
 // file is left and an old `target` is unchanged.
 unsigned long ReplaceFileWhole(const std::wstring& target, std::string_view bytes,
