@@ -65,8 +65,6 @@ class ModemTestDialog : public DialogControls {
     ModemSession& Session() { return *session_; }
     TrafficLog& Log() { return log_; }
     OperatorPanel& Panel() { return *panel_; }
-    // Where the settings were read from at start and where the close box writes them.
-    const SettingsPlace& SettingsFiles() const { return settings_; }
     LogMenu& LogContextMenu() { return *logMenu_; }
 
     // DialogControls, by control id (the UI thread only).
