@@ -115,22 +115,30 @@ void EditLogView::Refresh() {
 }
 
 // The end of the selection the caret stands at: a selection made backwards (with the mouse
-// upwards, or Shift+Left) has its caret at the start. EM_GETSEL gives both ends in order, so the
-// caret is told by its place; it is known only while the edit has the focus (and so the caret).
+// upwards, or Shift+Left) has its caret at the start. EM_GETSEL gives both ends in order. While
+// the edit has the focus, the caret's place tells; without it the edit has no caret, and a
+// deselect (EM_SETSEL -1) leaves the selection where the caret stood. The caller puts the
+// selection back.
 DWORD EditLogView::CaretEnd(DWORD start, DWORD end) const {
     POINT caret{};
-    if (start == end || GetFocus() != edit_ || !GetCaretPos(&caret)) {
+    if (start == end) {
         return end;
     }
-    const auto distance = [&](DWORD index) {
-        const auto at = static_cast<DWORD>(SendMessageW(edit_, EM_POSFROMCHAR, index, 0));
-        if (at == static_cast<DWORD>(-1)) {
-            return LONG_MAX;  // past the last character
-        }
-        return std::abs(static_cast<short>(LOWORD(at)) - caret.x) +
-               std::abs(static_cast<short>(HIWORD(at)) - caret.y);
-    };
-    return distance(start) < distance(end) ? start : end;
+    if (GetFocus() == edit_ && GetCaretPos(&caret)) {
+        const auto distance = [&](DWORD index) {
+            const auto at = static_cast<DWORD>(SendMessageW(edit_, EM_POSFROMCHAR, index, 0));
+            if (at == static_cast<DWORD>(-1)) {
+                return LONG_MAX;  // past the last character
+            }
+            return std::abs(static_cast<short>(LOWORD(at)) - caret.x) +
+                   std::abs(static_cast<short>(HIWORD(at)) - caret.y);
+        };
+        return distance(start) < distance(end) ? start : end;
+    }
+    SendMessageW(edit_, EM_SETSEL, static_cast<WPARAM>(-1), 0);
+    DWORD at = end;
+    SendMessageW(edit_, EM_GETSEL, reinterpret_cast<WPARAM>(&at), 0);
+    return at == start ? start : end;
 }
 
 // Where the text's first character stands across: the horizontal scroll, as a negative offset.
@@ -149,8 +157,6 @@ void EditLogView::Append(const std::wstring& text) {
     DWORD end = 0;
     SendMessageW(edit_, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
                  reinterpret_cast<LPARAM>(&end));
-    const DWORD caret = CaretEnd(start, end);
-    const DWORD anchor = caret == start ? end : start;
     SCROLLINFO vert{};
     vert.cbSize = sizeof vert;
     vert.fMask = SIF_ALL;
@@ -164,6 +170,8 @@ void EditLogView::Append(const std::wstring& text) {
 
     // Redrawing only once everything is back in place keeps the view from flickering.
     SendMessageW(edit_, WM_SETREDRAW, FALSE, 0);
+    const DWORD caret = CaretEnd(start, end);
+    const DWORD anchor = caret == start ? end : start;
     const auto length = static_cast<WPARAM>(GetWindowTextLengthW(edit_));
     SendMessageW(edit_, EM_SETSEL, length, static_cast<LPARAM>(length));
     // This scrolls the new end into view, and with it the view back to the left.

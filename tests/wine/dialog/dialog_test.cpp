@@ -363,9 +363,9 @@ TEST(WinSettings, KeptWhereTheFolderCanHoldIt) {
             if (holder.joinable()) holder.join();
             EXPECT_EQ(ApnIn(*o.settingsPath), c.besideAfter);
             EXPECT_EQ(ApnIn(*o.userSettingsPath), c.userAfter);
-            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Utf16FromUtf8(exe)), {}),
-                      c.besideAfter[0] == '-' ? 0 : 1)
-                << "no temporary file left";
+            for (const auto& e : std::filesystem::directory_iterator(Utf16FromUtf8(exe))) {
+                EXPECT_NE(e.path().filename().wstring()[0], L'~') << "a temporary file left";
+            }
             EXPECT_EQ(DialogRig(o).Text(kIdApn), "b") << "the next start finds it";
         }
         for (const std::string& path : locked) Chattr("-i", path);
