@@ -14,11 +14,13 @@ using namespace res;
 
 ModemTestController::ModemTestController(DialogControls& ui, ModemSession& session,
                                          PanelQueue& panel, std::string settingsPath,
-                                         std::optional<VersionNumbers> version)
+                                         std::optional<VersionNumbers> version,
+                                         std::optional<std::string> settingsReadPath)
     : ui_(ui),
       session_(session),
       panel_(panel),
       settingsPath_(std::move(settingsPath)),
+      settingsReadPath_(settingsReadPath ? std::move(*settingsReadPath) : settingsPath_),
       version_(version) {}
 
 void ModemTestController::OnInitDialog() {
@@ -44,7 +46,7 @@ void ModemTestController::OnInitDialog() {
     }
 
     Settings loaded;
-    if (settingsPath_.empty() || LoadSettings(settingsPath_, loaded) < 0) {
+    if (settingsReadPath_.empty() || LoadSettings(settingsReadPath_, loaded) < 0) {
         loaded = Settings{};  // Tolva-1, COM1, empty fields
     }
     ApplySettings(loaded);
