@@ -11,7 +11,7 @@
 #include "dialog/dialog_controls.h"
 #include "dialog/modem_test_controller.h"
 #include "dialog/panel_queue.h"
-#include "link/serial_port.h"
+#include "link/modem_port.h"
 #include "link/traffic_log.h"
 #include "sequencer/modem_session.h"
 #include "win32/edit_log_view.h"
@@ -30,7 +30,7 @@ class ModemTestDialog : public DialogControls {
     struct Options {
         // The settings file (UTF-8): unset = beside the executable; empty = none read or written.
         std::optional<std::string> settingsPath;
-        SerialPort* port = nullptr;  // null: the process-wide port
+        LinkPort* port = nullptr;  // null: the process-wide port
         MonitorTiming timing{};
     };
 
