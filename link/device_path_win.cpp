@@ -6,15 +6,16 @@
 //   COM6=tcp://bench8:4002
 //
 // Notepad is enough to write it; karvex.exe and karvex-run.exe read the same file.
-#include <windows.h>
-
-#include <cstdio>
-#include <string>
-
+// The link's headers before windows.h, whose E_FAIL macro would hide the link's constant.
 #include "link/com_name.h"
 #include "link/network_address.h"
 #include "link/serial_port.h"
 #include "link/utf16_win.h"
+// (keeps this order)
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
 
 namespace karvex {
 

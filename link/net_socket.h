@@ -27,9 +27,15 @@ struct Endpoint {
     int family = 0;
 };
 
+// Once per process before any other call (Winsock); true when sockets can be used.
+bool Startup();
+
 // The addresses of `host` (a name or a numeric address) at `port`, in the resolver's order. Blocks
 // as long as the resolver does: callers bound it. Empty, with `error` set, when there is none.
+// (net_resolve.cpp: getaddrinfo is the same on both platforms.)
 std::vector<Endpoint> Resolve(const std::string& host, uint16_t port, std::string& error);
+// getaddrinfo's failure `status` in words.
+std::string ResolveErrorText(int status);
 
 // A waker: once set it stays set, so every wait in progress or to come returns at once.
 Socket MakeWaker();

@@ -36,28 +36,12 @@ void Tune(int s) {
 
 }  // namespace
 
-std::vector<Endpoint> Resolve(const std::string& host, uint16_t port, std::string& error) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const int status = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-    std::vector<Endpoint> endpoints;
-    if (status != 0) {
-        error = gai_strerror(status);
-        return endpoints;
-    }
-    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-        Endpoint e;
-        if (a->ai_addrlen > sizeof e.address) continue;
-        std::memcpy(e.address, a->ai_addr, a->ai_addrlen);
-        e.length = static_cast<int>(a->ai_addrlen);
-        e.family = a->ai_family;
-        endpoints.push_back(e);
-    }
-    freeaddrinfo(found);
-    return endpoints;
+bool Startup() {
+    return true;
+}
+
+std::string ResolveErrorText(int status) {
+    return gai_strerror(status);
 }
 
 Socket MakeWaker() {

@@ -402,7 +402,8 @@ void NetworkPort::Purge() {
 
 int NetworkPort::Write(const void* bytes, uint32_t count) {
     PortGate::Use use(gate_);
-    if (!use) return -1;
+    // A server that has closed its side is gone, even though the system would still take a send.
+    if (!use || gone_) return -1;
     if (count == 0) return 0;
     const auto deadline = SteadyClock::now() + milliseconds(count + kWriteConstantMs);
     const char* data = static_cast<const char*>(bytes);
