@@ -374,23 +374,27 @@ void NetworkPort::Purge() {
     std::unique_lock lock(rxMutex_);
     rx_.clear();
     rxAt_ = 0;
-    if (telnet_ && !purgeUnanswered_) {
-        // Whatever arrives before the server's answer was sent before it purged: it is dropped.
-        purgePending_ = true;
+    if (telnet_) {
+        // The server purges its receive buffer; what arrives before its answer was sent before it
+        // purged, and is dropped. A server that once did not answer in time (one that does not
+        // answer purges, or a slow link) is still asked, but not waited for again: then only what
+        // has arrived is dropped.
+        purgePending_ = !purgeUnanswered_;
         const std::string request = tn::ComPortRequest(
             tn::ComRequest::PurgeData, std::string(1, static_cast<char>(tn::kPurgeReceive)));
         if (SendAll(request, deadline) != static_cast<long>(request.size())) {
             purgePending_ = false;
             return;
         }
-        if (!Await(
-                lock, [this] { return !purgePending_; }, deadline) &&
-            !shut_ && !gone_) {
-            // A server that does not answer purges: from now on only what has arrived is dropped.
-            purgeUnanswered_ = true;
+        if (purgePending_) {
+            if (!Await(
+                    lock, [this] { return !purgePending_; }, deadline) &&
+                !shut_ && !gone_) {
+                purgeUnanswered_ = true;
+            }
+            purgePending_ = false;
+            return;
         }
-        purgePending_ = false;
-        return;
     }
     // What waits now, and what keeps coming for at most one read time-out. While another thread
     // is receiving, what it brings in lands after this purge, as on a serial port.

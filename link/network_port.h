@@ -90,7 +90,7 @@ class NetworkPort final : public LinkPort {
     Option remote_[256] = {};       // options the server performs
     std::string answers_[13];       // the server's answers to our requests, by request number
     bool purgePending_ = false;     // what arrives is old until the purge answer
-    bool purgeUnanswered_ = false;  // a server that does not answer purges
+    bool purgeUnanswered_ = false;  // a purge answer did not come in time: not waited for again
 
     std::mutex txMutex_;
 

@@ -2,7 +2,15 @@
 // refuse, keep other settings, never answer, or are not there.
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
 #include <numeric>
+#include <thread>
+#include <vector>
 
 #include "link/network_port.h"
 #include "sim/board.h"
@@ -105,6 +113,42 @@ std::string ServerAnswers(uint32_t baud) {
         s += std::string("\xFF\xFA\x2C") + static_cast<char>(101 + i) + values[i] + "\xFF\xF0";
     }
     return s;
+}
+
+// Close wakes every blocked call: the thread waiting on the socket and the one waiting for what
+// it brings; none of them touches the socket afterwards.
+TEST(NetworkPort, CloseWakesEveryBlockedReadAtOnce) {
+    ScriptedServer silent(ServerAnswers(115200));
+    NetworkPort port;
+    ASSERT_TRUE(port.Open(silent.Address(), 115200)) << port.FailureReason();
+    std::atomic<int> returned{0};
+    std::atomic<pid_t> tids[3] = {};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 3; ++i) {
+        readers.emplace_back([&, i] {
+            tids[i] = static_cast<pid_t>(syscall(SYS_gettid));
+            char buffer[4000];  // a read time-out of 4.1 s
+            EXPECT_EQ(port.Read(buffer, sizeof buffer), -1);
+            ++returned;
+        });
+    }
+    // Each reader asleep in the kernel: one in poll, the others on the condition variable.
+    const auto asleep = [&](pid_t tid) {
+        std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/syscall");
+        long number = -1;
+        in >> number;
+        return number == SYS_poll || number == SYS_ppoll || number == SYS_futex;
+    };
+    ASSERT_TRUE(WaitUntil([&] {
+        return std::all_of(std::begin(tids), std::end(tids),
+                           [&](const auto& t) { return t != 0 && asleep(t); });
+    }));
+    const auto start = SteadyClock::now();
+    port.Close();
+    EXPECT_LT(MsSince(start), Bound(200));
+    for (std::thread& t : readers) t.join();
+    EXPECT_EQ(returned.load(), 3);
+    EXPECT_LT(MsSince(start), Bound(200));
 }
 
 TEST(NetworkPort, OpenFailsInBoundedTimeAndSaysWhy) {
