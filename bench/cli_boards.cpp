@@ -192,21 +192,30 @@ int main(int argc, char** argv) {
     const int boardCount = argc > 1 ? std::atoi(argv[1]) : 16;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 10;
     std::vector<std::unique_ptr<karvex::sim::Board>> boards;
-    std::vector<std::string> devices, addresses;
-    std::vector<std::unique_ptr<karvex::testing::Ser2net>> servers;
+    std::vector<std::string> devices;
     for (int i = 0; i < boardCount; ++i) {
         boards.push_back(std::make_unique<karvex::sim::Board>());
         devices.push_back(boards.back()->DevicePath());
-        servers.push_back(std::make_unique<karvex::testing::Ser2net>(devices.back()));
-        if (!servers.back()->Running()) {
-            std::fprintf(stderr, "ser2net did not start for board %d\n", i + 1);
-            return 1;
-        }
-        addresses.push_back(servers.back()->Address(karvex::testing::Ser2net::Accepter::Rfc2217));
     }
-    // In one run, so that both see the same machine: the boards on local ports, then the same
-    // boards behind ser2net on 127.0.0.1 (one server each, with ser2net's default settings).
+    // In one run, so that all see the same machine: the boards on local ports, then the same
+    // boards behind ser2net on 127.0.0.1 (one server each), set up as the README says
+    // (chardelay: false) and with ser2net's default chardelay.
     Measure("local ports", boards, devices, rounds);
-    Measure("rfc2217://127.0.0.1 (ser2net)", boards, addresses, rounds);
+    for (const bool chardelay : {false, true}) {
+        std::vector<std::unique_ptr<karvex::testing::Ser2net>> servers;
+        std::vector<std::string> addresses;
+        for (const std::string& device : devices) {
+            servers.push_back(std::make_unique<karvex::testing::Ser2net>(device, chardelay));
+            if (!servers.back()->Running()) {
+                std::fprintf(stderr, "ser2net did not start for %s\n", device.c_str());
+                return 1;
+            }
+            addresses.push_back(
+                servers.back()->Address(karvex::testing::Ser2net::Accepter::Rfc2217));
+        }
+        Measure(chardelay ? "rfc2217://127.0.0.1, ser2net with its default chardelay"
+                          : "rfc2217://127.0.0.1, ser2net with chardelay: false",
+                boards, addresses, rounds);
+    }
     return 0;
 }

@@ -52,7 +52,8 @@ def main(board_program, karvex_run, example, out):
         port = free_port()
         config = out / "ser2net.yaml"
         config.write_text(f"connection: &board\n  accepter: telnet(rfc2217),tcp,127.0.0.1,{port}\n"
-                          f"  connector: serialdev,{device},115200n81,local\n")
+                          f"  connector: serialdev,{device},115200n81,local\n"
+                          "  options:\n    chardelay: false\n")
         server = subprocess.Popen(["ser2net", "-n", "-u", "-c", str(config)])
         wait_for(lambda: listening(port) or server.poll() is not None, "ser2net")
         if server.poll() is not None:

@@ -60,7 +60,10 @@ class Ser2net {
   public:
     enum class Accepter { Rfc2217, Tcp, PlainTelnet };
 
-    explicit Ser2net(std::string device) : device_(std::move(device)) {
+    // `chardelay`: ser2net's default of holding what the device sends for a millisecond or more;
+    // off by default, as the README's set-up has it.
+    explicit Ser2net(std::string device, bool chardelay = false)
+        : device_(std::move(device)), chardelay_(chardelay) {
         // A port another program takes between our choice and ser2net's bind: choose again.
         for (int attempt = 0; attempt < 3 && !Start(true); ++attempt) {
         }
@@ -121,19 +124,21 @@ class Ser2net {
         return ok;
     }
     // The connector as a board on a USB serial adapter is set up: 115200 8N1, modem lines
-    // ignored (a pseudo-terminal has none). ser2net's own defaults otherwise (the chardelay too).
+    // ignored (a pseudo-terminal has none); ser2net's own defaults otherwise.
     std::string Config() const {
         const char* accepters[] = {"telnet(rfc2217),tcp", "tcp", "telnet,tcp"};
         std::string yaml;
         for (int i = 0; i < 3; ++i) {
             yaml += "connection: &c" + std::to_string(i) + "\n  accepter: " + accepters[i] +
                     ",127.0.0.1," + std::to_string(ports_[i]) + "\n  connector: serialdev," +
-                    device_ + ",115200n81,local\n";
+                    device_ + ",115200n81,local\n  options:\n    chardelay: " +
+                    (chardelay_ ? "true\n" : "false\n");
         }
         return yaml;
     }
 
     std::string device_;
+    bool chardelay_;
     std::string config_ = (std::filesystem::temp_directory_path() /
                            ("karvex-ser2net-" + std::to_string(getpid()) + "-" +
                             std::to_string(reinterpret_cast<uintptr_t>(this)) + ".yaml"))
