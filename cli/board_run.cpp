@@ -68,10 +68,10 @@ BoardRun::BoardRun(BoardTarget target, const RunPlan& plan, Sink sink, OpenFaile
       sink_(std::move(sink)),
       openFailedSink_(std::move(openFailed)),
       port_(
-          serial_,
+          modem_,
           [this] {
               // The device has gone: the running step ends now rather than at its time-out.
-              serial_.Shutdown();
+              modem_.Shutdown();
               state_.SetLinkOpen(false);
           },
           [this](std::string_view bytes) { OnWrite(bytes); }) {}
@@ -88,7 +88,7 @@ void BoardRun::Start() {
 void BoardRun::Stop() {
     stopRequested_.store(true);
     port_.Closing();
-    serial_.Shutdown();
+    modem_.Shutdown();
     state_.SetLinkOpen(false);
 }
 
@@ -111,9 +111,9 @@ void BoardRun::OnWrite(std::string_view bytes) {
 }
 
 void BoardRun::Work() {
-    if (!serial_.Open(target_.device, kBaud)) {
+    if (!modem_.Open(target_.device, kBaud)) {
         openFailed_ = true;
-        openFailedSink_(target_);
+        openFailedSink_(target_, modem_.FailureReason());
         return;
     }
     state_.SetLinkOpen(true);
@@ -145,10 +145,10 @@ void BoardRun::Work() {
     }
     // Shut, stop, join, then close: no thread touches the descriptor after it was released.
     port_.Closing();
-    serial_.Shutdown();
+    modem_.Shutdown();
     state_.SetLinkOpen(false);
     monitor.join();
-    serial_.Close();
+    modem_.Close();
 }
 
 ItemResult BoardRun::RunItem(int position, RunContext& ctx) {

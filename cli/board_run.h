@@ -13,6 +13,7 @@
 #include "cli/run_plan.h"
 #include "cli/watched_port.h"
 #include "link/link_state.h"
+#include "link/modem_port.h"
 #include "link/traffic_log.h"
 #include "sequencer/test_items.h"
 
@@ -46,7 +47,8 @@ struct BoardProgress {
 class BoardRun {
   public:
     using Sink = std::function<void(const BoardTarget&, const ItemResult&)>;
-    using OpenFailedSink = std::function<void(const BoardTarget&)>;
+    // With why the port would not open, when the port knows (empty otherwise).
+    using OpenFailedSink = std::function<void(const BoardTarget&, const std::string& reason)>;
     BoardRun(BoardTarget target, const RunPlan& plan, Sink sink, OpenFailedSink openFailed);
     ~BoardRun();  // stops and joins
     BoardRun(const BoardRun&) = delete;
@@ -71,7 +73,7 @@ class BoardRun {
     const RunPlan& plan_;
     Sink sink_;
     OpenFailedSink openFailedSink_;
-    SerialPort serial_;
+    ModemPort modem_;
     WatchedPort port_;
     LinkState state_;
     TrafficLog log_;

@@ -38,10 +38,11 @@ class Output {
         if (plan_.json) std::fprintf(stderr, "%s\n", HumanLine(board, result).c_str());
     }
 
-    void OpenFailed(const BoardTarget& board) {
+    void OpenFailed(const BoardTarget& board, const std::string& reason) {
         std::lock_guard lock(mutex_);
-        std::fprintf(stderr, "karvex-run: %s: the port would not open (COM error.)\n",
-                     TerminalText(board.name).c_str());
+        std::fprintf(stderr, "karvex-run: %s: the port would not open (COM error.)%s%s\n",
+                     TerminalText(board.name).c_str(), reason.empty() ? "" : ": ",
+                     reason.c_str());
         if (plan_.json) Print(OpenFailedJsonLine(board));
     }
 
@@ -102,7 +103,9 @@ int main(int argc, char** argv) {
         boards.push_back(std::make_unique<BoardRun>(
             target, plan,
             [&output](const BoardTarget& b, const ItemResult& r) { output.Item(b, r); },
-            [&output](const BoardTarget& b) { output.OpenFailed(b); }));
+            [&output](const BoardTarget& b, const std::string& reason) {
+                output.OpenFailed(b, reason);
+            }));
     }
 
     std::atomic<bool> interrupted{false};

@@ -122,7 +122,8 @@ std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
     std::optional<std::string> apn, user, password, phone, smsNumber;
     RunPlan plan;
     app.add_option("--port", ports,
-                   "COMn (resolved as in the window) or a device path; repeat for more boards");
+                   "COMn (resolved as in the window), a device path, or a board on another "
+                   "machine (rfc2217://host:port, tcp://host:port); repeat for more boards");
     app.add_option("--items", itemTokens,
                    "items by number (" + kItemRange +
                        ") or name, in order; all-safe = revision,rssi,clock,sms-check")

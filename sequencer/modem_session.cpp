@@ -5,7 +5,7 @@
 
 namespace karvex {
 
-ModemSession::ModemSession(TrafficLog& log, OperatorPanel& panel, SerialPort& port,
+ModemSession::ModemSession(TrafficLog& log, OperatorPanel& panel, LinkPort& port,
                            MonitorTiming timing)
     : log_(log), panel_(panel), port_(port), timing_(timing) {}
 

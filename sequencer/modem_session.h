@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "link/link_state.h"
+#include "link/modem_port.h"
 #include "link/receive_monitor.h"
-#include "link/serial_port.h"
 #include "link/traffic_log.h"
 #include "sequencer/operator_panel.h"
 #include "sequencer/test_items.h"
@@ -21,7 +21,7 @@ namespace karvex {
 
 class ModemSession {
   public:
-    ModemSession(TrafficLog& log, OperatorPanel& panel, SerialPort& port = ThePort(),
+    ModemSession(TrafficLog& log, OperatorPanel& panel, LinkPort& port = ThePort(),
                  MonitorTiming timing = MonitorTiming{});
     ~ModemSession();  // disconnects: every thread joined, the port closed
     ModemSession(const ModemSession&) = delete;
@@ -63,7 +63,7 @@ class ModemSession {
 
     TrafficLog& log_;
     OperatorPanel& panel_;
-    SerialPort& port_;
+    LinkPort& port_;
     MonitorTiming timing_;
     LinkState state_;
     std::thread monitor_;

@@ -116,7 +116,7 @@ void ModemTestDialog::OnInit(HWND hwnd) {
         log_, hwnd, Item(kIdTrafficLog),
         [this] { return Selection(kIdComPort) >= 0 ? Text(kIdComPort) : std::string(); },
         [this](const std::string& text) { ShowMessage(text); });
-    SerialPort& port = options_.port != nullptr ? *options_.port : ThePort();
+    LinkPort& port = options_.port != nullptr ? *options_.port : ThePort();
     session_ = std::make_unique<ModemSession>(log_, *panel_, port, options_.timing);
     controller_ = std::make_unique<ModemTestController>(*this, *session_, *panel_, settings_.write,
                                                         ProgramVersion(), settings_.read);

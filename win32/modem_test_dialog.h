@@ -13,7 +13,7 @@
 #include "dialog/modem_test_controller.h"
 #include "dialog/panel_queue.h"
 #include "dialog/settings_place.h"
-#include "link/serial_port.h"
+#include "link/modem_port.h"
 #include "link/traffic_log.h"
 #include "sequencer/modem_session.h"
 #include "win32/edit_log_view.h"
@@ -38,7 +38,7 @@ class ModemTestDialog : public DialogControls {
         // Where it goes when that folder cannot hold it: unset = <base name>.ini in
         // %LOCALAPPDATA%\Karvex; empty = nowhere else.
         std::optional<std::string> userSettingsPath;
-        SerialPort* port = nullptr;  // null: the process-wide port
+        LinkPort* port = nullptr;  // null: the process-wide port
         MonitorTiming timing{};
         // Posts the dialog's own wake-ups (the log changed, the worker queued a request) from any
         // thread; empty: PostMessageW. Tests put in one that fails, as PostMessageW does when
