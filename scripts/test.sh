@@ -19,8 +19,19 @@ export ASAN_OPTIONS="detect_leaks=1 abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 
-# The Windows build's wineserver, with the arguments given.
-wineserver_of_build() { (. scripts/wine-env.sh "$PWD/build/windows/wine" && "$WINESERVER" "$@"); }
+# One wineserver for the whole Windows run: started per test, a server that is just ending (a few
+# seconds after its last program) resets a newcomer's connection under load. Wine's own services
+# are started once before the tests, by a program of nobody's, so that no test waits on their
+# start-up. What the server and the services print goes to a file of the build.
+wine_services() {
+    (
+        . scripts/wine-env.sh "$PWD/build/windows/wine"
+        case $1 in
+            start) "$WINESERVER" -p && "$WINE64" cmd.exe /c exit 0 ;;
+            stop) "$WINESERVER" -k ;;
+        esac
+    ) >>build/windows/wineserver.log 2>&1
+}
 
 presets=(${KARVEX_PRESETS:-default windows tsan asan})
 status=0
@@ -34,12 +45,12 @@ for preset in "${presets[@]}"; do
         break
     fi
     echo "=== $preset: test"
-    # One wineserver for the whole Windows run: started per test, a server that is just ending (a
-    # few seconds after its last program) resets a newcomer's connection under load.
-    [ "$preset" = windows ] && wineserver_of_build -p
+    if [ "$preset" = windows ]; then
+        trap 'wine_services stop || true' EXIT
+        wine_services start || echo "windows: Wine's services did not start ahead of the tests"
+    fi
     # Most tests wait on the simulated board rather than compute, so a few run at once.
     ctest --preset "$preset" -j 3 --timeout 300 2>&1 | tee "build/$preset/ctest.log" | grep -v -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
-    [ "$preset" = windows ] && { wineserver_of_build -k || true; }
     # tee hides ctest's exit status from set -e.
     grep -q "100% tests passed" "build/$preset/ctest.log" || { status=1; break; }
 done
