@@ -2,6 +2,7 @@
 
 #include "link/ascii_trim.h"
 #include "sequencer/item_catalogue.h"
+#include "sequencer/user_sequence.h"
 
 namespace karvex {
 namespace {
@@ -12,7 +13,7 @@ constexpr std::string_view kTimeHost = "time.karvex.internal";
 // The HTTP configuration command is 19 characters plus the host and must fit a step's 79.
 static_assert(kTimeHost.size() <= 60);
 
-constexpr const char* kTooLong = "入力が長すぎます。";
+}  // namespace
 
 std::string_view EntryText(const TestInputs& inputs, Entry entry) {
     switch (entry) {
@@ -31,6 +32,8 @@ std::string_view EntryText(const TestInputs& inputs, Entry entry) {
     }
     return {};
 }
+
+namespace {
 
 // Replaces each "%s" in order with the next entry, verbatim.
 std::string Fill(const StepTemplate& step, const TestInputs& inputs, bool trim) {
@@ -54,6 +57,7 @@ const char* const kTimeServiceHost = kTimeHost.data();
 std::optional<std::vector<CommandStep>> BuildTestItem(const TestInputs& inputs,
                                                       std::string& message) {
     message.clear();
+    if (inputs.sequence) return BuildSequence(*inputs.sequence, inputs, message);
     const ItemTemplate* item = FindItem(inputs.item);
     if (item == nullptr) return std::nullopt;
 
@@ -72,7 +76,7 @@ std::optional<std::vector<CommandStep>> BuildTestItem(const TestInputs& inputs,
         // A filled command that does not fit the step's field refuses the whole item: nothing is
         // sent rather than a cut-off command.
         if (!MakeStep(list[i], command, step.timeout, step.expected)) {
-            message = kTooLong;
+            message = kTooLongMessage;
             return std::nullopt;
         }
     }

@@ -1,15 +1,20 @@
 // The twelve test items.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sequencer/command_step.h"
+#include "sequencer/item_catalogue.h"
 
 namespace karvex {
 
 inline constexpr int kTestItemCount = 12;
+
+struct Sequence;
 
 // What the worker needs from the controls, read on the UI thread when execute is pressed.
 // Texts are CP932 bytes exactly as the fields hold them.
@@ -17,14 +22,24 @@ struct TestInputs {
     int item = -1;  // selected index of the test-item drop-down, -1 when none
     bool tolva2 = false;
     std::string apn, user, password, phone, smsNumber;
+    // A user's sequence to run instead of a built-in item (`item` then only names its place).
+    // Shared, so that its texts outlive the run whatever happens to the list it came from.
+    std::shared_ptr<const Sequence> sequence;
 };
+
+// The text an entry puts into a command: a field of `inputs` as it holds it, or the time host.
+std::string_view EntryText(const TestInputs& inputs, Entry entry);
+
+// Shown when a filled-in command does not fit a step's 79 bytes.
+inline constexpr const char* kTooLongMessage = "入力が長すぎます。";
 
 // The host name of the network time service (see README: what the service must answer).
 extern const char* const kTimeServiceHost;
 
-// Builds the step list of item `inputs.item` (the end marker included). When the inputs are refused
-// it returns nothing and sets `message` (UTF-8) to what the operator is shown; an index outside
-// 0..11 returns nothing with an empty message.
+// Builds the step list of item `inputs.item`, or of `inputs.sequence` when one is given (the end
+// marker included). When the inputs are refused it returns nothing and sets `message` (UTF-8) to
+// what the operator is shown; an index outside 0..11 without a sequence returns nothing with an
+// empty message.
 std::optional<std::vector<CommandStep>> BuildTestItem(const TestInputs& inputs,
                                                       std::string& message);
 

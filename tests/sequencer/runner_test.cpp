@@ -182,6 +182,30 @@ TEST_F(RunnerTest, ExpectedReplyOfOneStepDoesNotCarryOver) {
     EXPECT_EQ(Count(Log(), "...timeout...\r\n"), 1u);
 }
 
+// A step's own failure replies end that step at once, and only that step: the next one is judged
+// by the four fixed replies again.
+TEST_F(RunnerTest, FailureRepliesOfOneStepEndItAndDoNotCarryOver) {
+    board.SetBehaviour(
+        "AT+CMGR", Behaviour{.kind = Behaviour::Kind::Reply, .reply = "\r\n+CMS ERROR: 321\r\n"});
+    const std::vector<std::string> cms = {"+CMS ERROR"};
+    auto steps = List({{"AT+CMGR=1", 5000}});
+    steps[0].failures = cms;
+    RunContext ctx = Context();
+    StepStop stop;
+    auto start = SteadyClock::now();
+    EXPECT_EQ(RunSteps(ctx, steps.data(), &stop), RunOutcome::StepFailed);
+    EXPECT_LT(MsSince(start), 1500);  // not the 5 s time-out
+    EXPECT_EQ(stop.end, StepEnd::FailureReply);
+    EXPECT_NE(stop.line.find("+CMS ERROR: 321\r\n"), std::string::npos) << stop.line;
+
+    steps = List({{"AT", 5000}, {"AT+CMGR=2", 700}});
+    steps[0].failures = cms;
+    start = SteadyClock::now();
+    EXPECT_EQ(RunSteps(ctx, steps.data(), &stop), RunOutcome::StepFailed);
+    EXPECT_EQ(stop.end, StepEnd::TimedOut);
+    EXPECT_GE(MsSince(start), 700);
+}
+
 TEST_F(RunnerTest, DelayStepSendsNothingWhileTheLogKeepsFilling) {
     const auto steps = List({{"*", 800}, {"AT", 5000}});
     std::thread unsolicited([&] {
