@@ -13,33 +13,6 @@ namespace {
 using namespace karvex::testing;
 using Call = RecordingPanel::Call;
 
-constexpr long long kVerdictMs = 230;  // a success verdict follows its line by 230 ms
-constexpr long long kSlackMs = 1500;   // the board's own reply time and a loaded machine
-// The board stamps a byte when its thread reads it, which on a loaded machine can be a few
-// milliseconds after the byte was written; gaps are whole milliseconds. Lower bounds allow that.
-constexpr long long kStampMs = 10;
-
-// Each command's arrival against the one before: at least the verdict time of a waited step plus
-// the delay steps between them, and never the whole time-out of a step that was answered.
-void ExpectSpacing(const std::vector<Step>& steps, const std::vector<sim::RxCommand>& got) {
-    size_t k = 0;
-    long long lower = 0;
-    for (const Step& step : steps) {
-        if (step.IsDelay()) {
-            lower += step.timeout;
-            continue;
-        }
-        ASSERT_LT(k, got.size()) << "missing " << step.command;
-        if (k > 0) {
-            const long long gap = MsBetween(got[k - 1].at, got[k].at);
-            EXPECT_GE(gap, lower - kStampMs) << "before " << step.command;
-            EXPECT_LE(gap, lower + kSlackMs) << "before " << step.command;
-        }
-        lower = step.timeout == kWriteOnly ? 0 : kVerdictMs;
-        ++k;
-    }
-}
-
 bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
