@@ -38,7 +38,7 @@ std::string ProgressLine::Text() const {
         const double waited = duration<double>(steady_clock::now() - p.sentAt).count();
         std::snprintf(part, sizeof part, "%s%s %d/%zu %s %s %.1f/%.0fs", text.empty() ? "" : " | ",
                       board->Target().name.c_str(), p.position + 1, plan_.items.size(),
-                      std::string(ItemName(plan_.items[static_cast<size_t>(p.position)])).c_str(),
+                      ItemName(plan_, plan_.items[static_cast<size_t>(p.position)]).c_str(),
                       p.command.c_str(), p.command.empty() ? 0.0 : waited, p.timeoutMs / 1000.0);
         text += part;
     }
