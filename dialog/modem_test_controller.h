@@ -4,8 +4,10 @@
 // through DialogControls; the front end forwards its events here.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "dialog/dialog_controls.h"
 #include "dialog/panel_queue.h"
@@ -21,9 +23,11 @@ class ModemTestController {
     static constexpr int kResultOk = 1;      // IDOK
     static constexpr int kResultCancel = 2;  // IDCANCEL
 
-    // `settingsPath` empty: no settings file is read or written.
+    // `settingsPath` empty: no settings file is read or written. The sequence files in
+    // `sequenceDirs` follow the built-in items in the test-item drop-down; none: the twelve alone.
     ModemTestController(DialogControls& ui, ModemSession& session, PanelQueue& panel,
-                        std::string settingsPath, std::optional<VersionNumbers> version);
+                        std::string settingsPath, std::optional<VersionNumbers> version,
+                        std::vector<std::string> sequenceDirs = {});
 
     // Handlers (the UI thread only).
     void OnInitDialog();
@@ -45,12 +49,18 @@ class ModemTestController {
     void ApplySettings(const Settings& s);
     Settings CollectSettings() const;
     std::string FieldBytes(int id) const;
+    // The sequence at drop-down index `index`, or null for a built-in item (or no selection).
+    std::shared_ptr<const Sequence> SequenceAt(int index) const;
+    void ShowSequenceFields(const Sequence& sequence);
 
     DialogControls& ui_;
     ModemSession& session_;
     PanelQueue& panel_;
     std::string settingsPath_;
     std::optional<VersionNumbers> version_;
+    std::vector<std::string> sequenceDirs_;
+    std::vector<std::shared_ptr<const Sequence>> sequences_;
+    bool fieldsMoved_ = false;  // a sequence's fields stand away from their described places
 };
 
 }  // namespace karvex

@@ -20,7 +20,12 @@ inline std::string TwinPath(int item) {
     static const char* const kNames[] = {
         "00-init",      "01-revision", "02-rssi",       "",        "04-clock",     "05-sms-send",
         "06-sms-check", "07-sms-read", "08-sms-delete", "09-agps", "10-gps-start", "11-gps-stop"};
-    return std::string(KARVEX_EXAMPLES_DIR) + "/" + kNames[item] + ".toml";
+#ifdef _WIN32
+    const std::string root = "Z:";  // the source tree through Wine's drive for /
+#else
+    const std::string root;
+#endif
+    return root + KARVEX_EXAMPLES_DIR + "/" + kNames[item] + ".toml";
 }
 
 inline std::shared_ptr<const Sequence> LoadTwin(int item) {
