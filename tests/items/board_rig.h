@@ -1,8 +1,6 @@
 // One simulated board and the real session (port, receive monitor, runner) connected to it.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <string>
 #include <vector>
@@ -44,33 +42,6 @@ inline std::string WireBytes(const std::vector<Step>& steps) {
     return bytes;
 }
 
-constexpr long long kVerdictMs = 230;  // a success verdict follows its line by 230 ms
-constexpr long long kSlackMs = 1500;   // the board's own reply time and a loaded machine
-// The board stamps a byte when its thread reads it, which on a loaded machine can be a few
-// milliseconds after the byte was written; gaps are whole milliseconds. Lower bounds allow that.
-constexpr long long kStampMs = 10;
-
-// Each command's arrival against the one before: at least the verdict time of a waited step plus
-// the delay steps between them, and never the whole time-out of a step that was answered.
-inline void ExpectSpacing(const std::vector<Step>& steps, const std::vector<sim::RxCommand>& got) {
-    size_t k = 0;
-    long long lower = 0;
-    for (const Step& step : steps) {
-        if (step.IsDelay()) {
-            lower += step.timeout;
-            continue;
-        }
-        ASSERT_LT(k, got.size()) << "missing " << step.command;
-        if (k > 0) {
-            const long long gap = MsBetween(got[k - 1].at, got[k].at);
-            EXPECT_GE(gap, lower - kStampMs) << "before " << step.command;
-            EXPECT_LE(gap, lower + kSlackMs) << "before " << step.command;
-        }
-        lower = step.timeout == kWriteOnly ? 0 : kVerdictMs;
-        ++k;
-    }
-}
-
 struct BoardRig {
     sim::Board board;
     TrafficLog log;
@@ -87,13 +58,6 @@ struct BoardRig {
         if (!session.Execute(inputs)) return false;
         session.WaitIdle();
         return true;
-    }
-
-    // Runs one item on this thread, as the worker does, and tells how it ended.
-    ItemReport Report(const TestInputs& inputs) {
-        log.Clear();
-        RunContext ctx{session.State(), port, log, panel};
-        return RunTestItem(ctx, inputs);
     }
 
     // Commands as the board took them (the CR after an SMS text's 0x1A makes no command).

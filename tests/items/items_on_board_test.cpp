@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "tests/items/board_rig.h"
+#include "tests/items/sequence_twins.h"
 #include "tests/support/log_waits.h"
 
 namespace karvex {
@@ -13,22 +14,47 @@ namespace {
 using namespace karvex::testing;
 using Call = RecordingPanel::Call;
 
+constexpr long long kVerdictMs = 230;  // a success verdict follows its line by 230 ms
+constexpr long long kSlackMs = 1500;   // the board's own reply time and a loaded machine
+// The board stamps a byte when its thread reads it, which on a loaded machine can be a few
+// milliseconds after the byte was written; gaps are whole milliseconds. Lower bounds allow that.
+constexpr long long kStampMs = 10;
+
+// Each command's arrival against the one before: at least the verdict time of a waited step plus
+// the delay steps between them, and never the whole time-out of a step that was answered.
+void ExpectSpacing(const std::vector<Step>& steps, const std::vector<sim::RxCommand>& got) {
+    size_t k = 0;
+    long long lower = 0;
+    for (const Step& step : steps) {
+        if (step.IsDelay()) {
+            lower += step.timeout;
+            continue;
+        }
+        ASSERT_LT(k, got.size()) << "missing " << step.command;
+        if (k > 0) {
+            const long long gap = MsBetween(got[k - 1].at, got[k].at);
+            EXPECT_GE(gap, lower - kStampMs) << "before " << step.command;
+            EXPECT_LE(gap, lower + kSlackMs) << "before " << step.command;
+        }
+        lower = step.timeout == kWriteOnly ? 0 : kVerdictMs;
+        ++k;
+    }
+}
+
 bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-class EveryItemOnBoard : public ::testing::TestWithParam<std::tuple<int, bool>> {};
-
-TEST_P(EveryItemOnBoard, SendsItsCommandsAndEndsWithTheControlsEnabled) {
-    const auto [item, tolva2] = GetParam();
+// Runs `in` (item `item` or its twin) and checks what the board got and the window was asked.
+void ExpectItsRun(int item, bool tolva2, const TestInputs& in) {
     BoardRig rig;
     ASSERT_TRUE(rig.Connect());
     if (item == 7) {  // the board's store starts empty: slot 1 holds a message for this run
         rig.board.SetBehaviour("AT+CMGR",
                                {.kind = sim::Behaviour::Kind::Reply, .reply = kStoredSmsReply});
     }
-    ASSERT_TRUE(rig.Run(StandardInputs(item, tolva2)));
+    ASSERT_TRUE(rig.Run(in));
 
     const std::vector<Step> steps = ExpectedRun(item, tolva2);
     EXPECT_EQ(rig.board.Received(), WireBytes(steps));
@@ -47,6 +73,20 @@ TEST_P(EveryItemOnBoard, SendsItsCommandsAndEndsWithTheControlsEnabled) {
     EXPECT_NE(log.find("OK\r\n", at), std::string::npos) << log;
     EXPECT_EQ(log.find(std::string(kTimeoutText)), std::string::npos) << log;
     EXPECT_EQ(log.find(std::string(kSendErrorText)), std::string::npos) << log;
+}
+
+class EveryItemOnBoard : public ::testing::TestWithParam<std::tuple<int, bool>> {};
+
+TEST_P(EveryItemOnBoard, SendsItsCommandsAndEndsWithTheControlsEnabled) {
+    const auto [item, tolva2] = GetParam();
+    ExpectItsRun(item, tolva2, StandardInputs(item, tolva2));
+}
+
+// Its example twin, a sequence file, sends what the item sends, as the item does.
+TEST_P(EveryItemOnBoard, ItsTwinSendsTheSame) {
+    const auto [item, tolva2] = GetParam();
+    if (item == kNetworkTimeItem) GTEST_SKIP() << "no twin: its clock command comes from the log";
+    ExpectItsRun(item, tolva2, TwinInputs(item, tolva2));
 }
 
 INSTANTIATE_TEST_SUITE_P(Items, EveryItemOnBoard,
@@ -255,6 +295,7 @@ struct Failure {
     size_t commandsSent;  // up to and including the failing one
     const char* logTail;
     long long endAfterMs;  // from the failing command's arrival to the end of the item
+    bool twin = false;     // the item's example twin runs instead
 };
 
 void PrintTo(const Failure& f, std::ostream* os) {
@@ -270,7 +311,7 @@ TEST_P(FailingStep, StopsTheList) {
     BoardRig rig;
     ASSERT_TRUE(rig.Connect());
     rig.board.SetBehaviour(f.failingPrefix, f.behaviour);
-    ASSERT_TRUE(rig.Run(StandardInputs(f.item)));
+    ASSERT_TRUE(rig.Run(f.twin ? TwinInputs(f.item) : StandardInputs(f.item)));
     const auto end = SteadyClock::now();
 
     const std::vector<Step> steps = ExpectedSteps(f.item);
@@ -308,6 +349,23 @@ INSTANTIATE_TEST_SUITE_P(
                 1,
                 "+KHTTP_ERROR: 1,5\r\n",
                 30}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The twins stop where their items stop, on the same line, after the same time.
+INSTANTIATE_TEST_SUITE_P(
+    Twins, FailingStep,
+    ::testing::Values(
+        Failure{"ErrorMidItem0", 0, "AT&K0", {.kind = Kind::Error}, 4, "\r\nERROR\r\n", 30, true},
+        Failure{
+            "OkAndError", 1, "AT+CGMR", {.kind = Kind::OkAndError}, 1, "OK ERROR\r\n", 30, true},
+        Failure{"TextModeFailsNoSms",
+                5,
+                "AT+CMGF",
+                {.kind = Kind::Error},
+                1,
+                "\r\nERROR\r\n",
+                30,
+                true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The device vanishes during a pause: the next command cannot be written, the list ends with the

@@ -182,28 +182,19 @@ TEST_F(RunnerTest, ExpectedReplyOfOneStepDoesNotCarryOver) {
     EXPECT_EQ(Count(Log(), "...timeout...\r\n"), 1u);
 }
 
-// A step's own failure replies end that step at once, and only that step: the next one is judged
-// by the four fixed replies again.
-TEST_F(RunnerTest, FailureRepliesOfOneStepEndItAndDoNotCarryOver) {
+// A step's own failure replies are that step's alone: the next one is judged by the four fixed
+// replies again, so a numbered SMS error there is no failure and the step times out.
+TEST_F(RunnerTest, FailureRepliesOfOneStepDoNotCarryOver) {
     board.SetBehaviour(
         "AT+CMGR", Behaviour{.kind = Behaviour::Kind::Reply, .reply = "\r\n+CMS ERROR: 321\r\n"});
     const std::vector<std::string> cms = {"+CMS ERROR"};
-    auto steps = List({{"AT+CMGR=1", 5000}});
+    auto steps = List({{"AT", 5000}, {"AT+CMGR=2", 700}});
     steps[0].failures = cms;
     RunContext ctx = Context();
     StepStop stop;
-    auto start = SteadyClock::now();
     EXPECT_EQ(RunSteps(ctx, steps.data(), &stop), RunOutcome::StepFailed);
-    EXPECT_LT(MsSince(start), 1500);  // not the 5 s time-out
-    EXPECT_EQ(stop.end, StepEnd::FailureReply);
-    EXPECT_NE(stop.line.find("+CMS ERROR: 321\r\n"), std::string::npos) << stop.line;
-
-    steps = List({{"AT", 5000}, {"AT+CMGR=2", 700}});
-    steps[0].failures = cms;
-    start = SteadyClock::now();
-    EXPECT_EQ(RunSteps(ctx, steps.data(), &stop), RunOutcome::StepFailed);
+    EXPECT_EQ(stop.index, 1);
     EXPECT_EQ(stop.end, StepEnd::TimedOut);
-    EXPECT_GE(MsSince(start), 700);
 }
 
 TEST_F(RunnerTest, DelayStepSendsNothingWhileTheLogKeepsFilling) {
