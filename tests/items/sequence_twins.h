@@ -18,11 +18,7 @@ namespace karvex::testing {
 inline constexpr int kTwinItems[] = {0, 1, 2, 4, 5, 6, 7, 8, 9, 10, 11};
 
 inline std::shared_ptr<const Sequence> LoadTwin(int item) {
-#ifdef _WIN32
-    const std::string dir = std::string("Z:") + KARVEX_EXAMPLES_DIR;  // through Wine's drive for /
-#else
     const std::string dir = KARVEX_EXAMPLES_DIR;
-#endif
     SequenceFolder folder;
     LoadSequenceFolder(dir, StrictCp932FromUtf8, folder);
     EXPECT_TRUE(folder.refused.empty()) << folder.refused.front().Text();
