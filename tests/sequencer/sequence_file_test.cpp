@@ -52,6 +52,9 @@ INSTANTIATE_TEST_SUITE_P(
     Sequences, BrokenFile,
     ::testing::Values(
         Broken{"Syntax", kStep + "send = \"AT\n", "3:11", "while parsing string"},
+        // toml++ would run into undefined behaviour or an assert on these two; both are refused.
+        Broken{"NonAsciiWhereABlankMayStand", kHead + "x = 1 、\n", "2:7", "、"},
+        Broken{"BadTableHeader", kHead + "[+step]\n", "2:2", "'+'"},
         Broken{"NoTitle", "[[step]]\nsend = \"AT\"\n", "1:1", "title is missing"},
         Broken{"UnknownTopKey", "feilds = [\"apn\"]\n" + kSend, "1:1", "unknown key \"feilds\""},
         // A typo must not silently drop what the key was to say.
