@@ -120,26 +120,27 @@ void Report(const char* what, std::vector<double> ms) {
                 ms.front(), ms[ms.size() / 2], ms.back());
 }
 
-bool Measure(const char* what, int files, int runs) {
-    if (!FillSequenceFolder(files)) return false;
-    std::vector<double> ms;
+// Without and with 100 files in turn, so that a machine's changing load falls on both alike; then
+// the loading alone, in this process: read, parse, check and convert the files.
+bool Measure(int runs) {
+    std::vector<double> none, hundred, load;
     for (int i = 0; i < runs; ++i) {
-        const double one = RunChild();
-        if (one < 0) return false;
-        ms.push_back(one);
+        const double without = FillSequenceFolder(0) ? RunChild() : -1;
+        const double with = FillSequenceFolder(100) ? RunChild() : -1;
+        if (without < 0 || with < 0) return false;
+        none.push_back(without);
+        hundred.push_back(with);
     }
-    Report(what, ms);
-    if (files == 0) return true;
-    // The loading alone, in this process: read, parse, check and convert the files.
-    ms.clear();
     for (int i = 0; i < runs; ++i) {
         const long long start = Now100ns();
         const karvex::WindowSequences loaded =
             karvex::LoadWindowSequences({karvex::win::ExecutableDir() + "\\sequences"});
-        ms.push_back(static_cast<double>(Now100ns() - start) / 1e4);
-        if (loaded.loaded.size() != static_cast<size_t>(files)) return false;
+        load.push_back(static_cast<double>(Now100ns() - start) / 1e4);
+        if (loaded.loaded.size() != 100) return false;
     }
-    Report("of that, loading the files", ms);
+    Report("process start -> first paint of the dialog", none);
+    Report("the same with 100 sequence files", hundred);
+    Report("of that, loading the files", load);
     return true;
 }
 
@@ -148,8 +149,7 @@ bool Measure(const char* what, int files, int runs) {
 int main(int argc, char** argv) {
     if (argc >= 3 && std::string(argv[1]) == "--child") return Child(std::atoll(argv[2]));
     const int runs = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 10;
-    const bool ok = Measure("process start -> first paint of the dialog", 0, runs) &&
-                    Measure("the same with 100 sequence files", 100, runs);
+    const bool ok = Measure(runs);
     FillSequenceFolder(0);
     if (!ok) std::puts("a run failed");
     return ok ? 0 : 1;
