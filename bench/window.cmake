@@ -5,3 +5,5 @@ foreach(name startup idle_cpu ui_latency log_append)
     target_link_libraries(bench_window_${name} PRIVATE karvex_window karvex_sim Qt6::Test)
     target_include_directories(bench_window_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 endforeach()
+target_compile_definitions(bench_window_startup PRIVATE
+    KARVEX_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples/sequences")

@@ -1,6 +1,8 @@
-// Process start to the main window's first paint, and a close request with the link open and a
-// sequence running to the end of the process. Each run is a fresh process (this program started
-// again with --child); the parent holds the simulated board. Run it on a real X server, e.g.
+// Process start to the main window's first paint (without a sequences folder, and with 100
+// sequence files in it), and a close request with the link open and a sequence running to the end
+// of the process. Each run is a fresh process (this program started again with --child); the
+// parent holds the simulated board and fills the sequences folder beside itself for the runs that
+// need it. Run it on a real X server, e.g.
 //   xvfb-run -a build/<dir>/bench/bench_window_startup [runs]
 #include <signal.h>
 #include <spawn.h>
@@ -15,10 +17,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "dialog/window_sequences.h"
 #include "link/serial_port.h"
 #include "sim/board.h"
 #include "window/modem_test_app.h"
@@ -117,6 +122,38 @@ bool RunChild(const std::vector<std::string>& args, std::string& line, long long
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 && !line.empty();
 }
 
+// The window's own sequences folder: `count` files (the example twins, taken in turn), or none.
+bool FillSequenceFolder(int count) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(karvex::ExecutableDir()) / "sequences";
+    std::error_code error;
+    fs::remove_all(dir, error);
+    if (count == 0) return true;
+    std::vector<fs::path> examples;
+    for (const auto& e : fs::directory_iterator(KARVEX_EXAMPLES_DIR, error)) {
+        examples.push_back(e.path());
+    }
+    std::sort(examples.begin(), examples.end());
+    if (examples.empty() || !fs::create_directories(dir, error)) return false;
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "seq-%03d.toml", i);
+        fs::copy_file(examples[static_cast<size_t>(i) % examples.size()], dir / name, error);
+        if (error) return false;
+    }
+    return true;
+}
+
+// One run of the start-up child; false when it failed.
+bool MeasureStartup(std::vector<double>& paint, char* self) {
+    const long long t0 = Clock::now().time_since_epoch().count();
+    std::string line;
+    long long ended = 0;
+    if (!RunChild({self, "--child-startup", std::to_string(t0)}, line, ended)) return false;
+    paint.push_back(std::atof(line.c_str()));
+    return true;
+}
+
 void Report(const char* what, std::vector<double> ms) {
     std::sort(ms.begin(), ms.end());
     std::printf("%-46s runs %2zu  min %7.1f  median %7.1f  max %7.1f ms\n", what, ms.size(),
@@ -141,18 +178,30 @@ int main(int argc, char** argv) {
                     std::getenv("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "xcb");
     }
 
-    std::vector<double> paint;
-    for (int i = 0; i < runs; ++i) {
-        const long long t0 = Clock::now().time_since_epoch().count();
-        std::string line;
-        long long ended = 0;
-        if (!RunChild({argv[0], "--child-startup", std::to_string(t0)}, line, ended)) {
-            std::puts("a start-up run failed");
-            return 1;
-        }
-        paint.push_back(std::atof(line.c_str()));
+    std::vector<double> paint, paint100, load100;
+    // Without and with the files in turn, so that a machine's changing load falls on both alike.
+    bool measured = true;
+    for (int i = 0; measured && i < runs; ++i) {
+        measured = FillSequenceFolder(0) && MeasureStartup(paint, argv[0]) &&
+                   FillSequenceFolder(100) && MeasureStartup(paint100, argv[0]);
+    }
+    // The loading alone, in this process: read, parse, check and convert the 100 files.
+    bool loadedAll = true;
+    for (int i = 0; measured && loadedAll && i < runs; ++i) {
+        const auto start = Clock::now();
+        const karvex::WindowSequences loaded =
+            karvex::LoadWindowSequences({karvex::ExecutableDir() + "/sequences"});
+        load100.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        loadedAll = loaded.loaded.size() == 100;
+    }
+    FillSequenceFolder(0);
+    if (!measured || !loadedAll) {
+        std::puts("a start-up run failed");
+        return 1;
     }
     Report("process start -> first paint of the window", paint);
+    Report("the same with 100 sequence files", paint100);
+    Report("of that, loading the 100 files", load100);
 
     karvex::sim::Board board;
     karvex::sim::Behaviour silent;

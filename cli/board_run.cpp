@@ -30,7 +30,8 @@ std::vector<uint32_t> WrittenStepTimeouts(const TestInputs& inputs) {
             if (step.command[0] != '\0' && step.command[0] != '*') timeouts.push_back(step.timeout);
         }
     }
-    if (inputs.item == kNetworkTimeItem) timeouts.push_back(kClockStepTimeoutMs);
+    if (!inputs.sequence && inputs.item == kNetworkTimeItem)
+        timeouts.push_back(kClockStepTimeoutMs);
     return timeouts;
 }
 
@@ -131,6 +132,7 @@ void BoardRun::Work() {
         } else {
             result.position = static_cast<int>(position);
             result.item = plan_.items[position];
+            result.name = ItemName(plan_, result.item);
             result.report.verdict = ItemVerdict::LinkLost;
             result.ending = Ending::LinkGone;
         }
@@ -155,8 +157,8 @@ ItemResult BoardRun::RunItem(int position, RunContext& ctx) {
     ItemResult result;
     result.position = position;
     result.item = plan_.items[static_cast<size_t>(position)];
-    TestInputs inputs = plan_.inputs;
-    inputs.item = result.item;
+    result.name = ItemName(plan_, result.item);
+    const TestInputs inputs = InputsFor(plan_, result.item);
     {
         std::lock_guard lock(progressMutex_);
         timeouts_ = WrittenStepTimeouts(inputs);

@@ -28,6 +28,7 @@ enum class Ending {
 struct ItemResult {
     int position = 0;  // 0-based position in the plan's item list
     int item = 0;
+    std::string name;  // the item's short name, or a sequence's file name
     ItemReport report;
     Ending ending = Ending::Ran;
     double seconds = 0;

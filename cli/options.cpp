@@ -12,6 +12,7 @@
 #include "cli/reports.h"
 #include "cli/run_plan.h"
 #include "link/port.h"
+#include "sequencer/sequence_file.h"
 
 namespace karvex::cli {
 namespace {
@@ -53,7 +54,13 @@ BoardTarget Target(const std::string& name) {
     return {name, n > 0 ? "\\\\.\\COM" + std::to_string(n) : name};
 }
 
-void AddItems(const std::string& token, std::vector<int>& items) {
+bool IsSequence(const RunPlan& plan, int index) {
+    return index >= kTestItemCount &&
+           static_cast<size_t>(index - kTestItemCount) < plan.sequences.size();
+}
+
+void AddItems(const std::string& token, RunPlan& plan) {
+    std::vector<int>& items = plan.items;
     // "1, 2" splits into "1" and " 2": blanks around a name are no part of it.
     const size_t first = token.find_first_not_of(" \t");
     const size_t last = token.find_last_not_of(" \t");
@@ -69,7 +76,37 @@ void AddItems(const std::string& token, std::vector<int>& items) {
             return;
         }
     }
-    throw UsageError{"unknown item \"" + token + "\" (" + kItemRange + ", a name, or all-safe)"};
+    for (size_t i = 0; i < plan.sequences.size(); ++i) {
+        if (name == Lower(plan.sequences[i]->name)) {
+            items.push_back(kTestItemCount + static_cast<int>(i));
+            return;
+        }
+    }
+    throw UsageError{"unknown item \"" + token + "\" (" + kItemRange +
+                     ", a name, all-safe, or the name of a --sequence file)"};
+}
+
+// Loads the --sequence files. A file that does not load, or whose name --items could not tell
+// from another item, is a usage error: nothing is opened before every file is good.
+void LoadSequences(const std::vector<std::string>& paths, RunPlan& plan) {
+    for (const std::string& path : paths) {
+        SequenceLoad load = LoadSequenceFile(path, Utf8ToCp932);
+        if (!load.sequence) throw UsageError{"--sequence " + load.error.Text()};
+        const std::string& name = load.sequence->name;
+        const std::string lower = Lower(name);
+        bool taken = lower == "all-safe" || name.find(',') != std::string::npos;
+        for (int i = 0; i < kTestItemCount; ++i) {
+            taken =
+                taken || lower == kItemNames[static_cast<size_t>(i)] || lower == std::to_string(i);
+        }
+        for (const auto& other : plan.sequences) taken = taken || Lower(other->name) == lower;
+        if (taken) {
+            throw UsageError{"--sequence " + path + ": the name \"" + name +
+                             "\" is taken by an item or another file, or holds a comma; rename "
+                             "the file"};
+        }
+        plan.sequences.push_back(std::move(load.sequence));
+    }
 }
 
 // The window's settings file: model, COM port, APN, user name, password, phone number; six lines
@@ -114,10 +151,22 @@ std::string_view ItemName(int index) {
     return index >= 0 && index < kTestItemCount ? kItemNames[static_cast<size_t>(index)] : "?";
 }
 
+std::string ItemName(const RunPlan& plan, int index) {
+    if (IsSequence(plan, index)) return plan.sequences[index - kTestItemCount]->name;
+    return std::string(ItemName(index));
+}
+
+TestInputs InputsFor(const RunPlan& plan, int index) {
+    TestInputs inputs = plan.inputs;
+    inputs.item = index;
+    if (IsSequence(plan, index)) inputs.sequence = plan.sequences[index - kTestItemCount];
+    return inputs;
+}
+
 std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
     CLI::App app{"Runs the board's test items without the window, on one or more boards at once.",
                  "karvex-run"};
-    std::vector<std::string> ports, itemTokens;
+    std::vector<std::string> ports, itemTokens, sequencePaths;
     std::string model, settingsPath;
     std::optional<std::string> apn, user, password, phone, smsNumber;
     RunPlan plan;
@@ -126,9 +175,12 @@ std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
                    "machine (rfc2217://host:port, tcp://host:port); repeat for more boards");
     app.add_option("--items", itemTokens,
                    "items by number (" + kItemRange +
-                       ") or name, in order; all-safe = revision,rssi,clock,sms-check")
-        ->delimiter(',')
-        ->required();
+                       ") or name, in order; all-safe = revision,rssi,clock,sms-check; "
+                       "a --sequence file by its name")
+        ->delimiter(',');
+    app.add_option("--sequence", sequencePaths,
+                   "load a sequence file (TOML); repeat for more. Without --items the files run "
+                   "in the order given");
     app.add_option("--model", model, "board model: tolva-1 (default) or tolva-2")
         ->check(CLI::IsMember({"tolva-1", "tolva-2"}, CLI::ignore_case));
     app.add_option("--settings", settingsPath,
@@ -149,7 +201,20 @@ std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
 
     try {
         app.parse(argc, argv);
-        for (const std::string& token : itemTokens) AddItems(token, plan.items);
+        LoadSequences(sequencePaths, plan);
+        for (const std::string& token : itemTokens) AddItems(token, plan);
+        if (itemTokens.empty()) {
+            if (plan.sequences.empty()) throw UsageError{"--items is required"};
+            for (size_t i = 0; i < plan.sequences.size(); ++i) {
+                plan.items.push_back(kTestItemCount + static_cast<int>(i));
+            }
+        }
+        for (size_t i = 0; i < plan.sequences.size(); ++i) {
+            const int index = kTestItemCount + static_cast<int>(i);
+            if (std::find(plan.items.begin(), plan.items.end(), index) == plan.items.end()) {
+                throw UsageError{"--sequence " + plan.sequences[i]->path + " is not among --items"};
+            }
+        }
         if (!settingsPath.empty()) {
             const SettingsLines s = ReadSettings(settingsPath);
             plan.inputs.tolva2 = s.tolva2;
@@ -175,12 +240,10 @@ std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
 
         // The window's own checks, before anything is opened or sent.
         for (const int item : plan.items) {
-            TestInputs inputs = plan.inputs;
-            inputs.item = item;
             std::string message;
-            if (!BuildTestItem(inputs, message)) {
-                throw UsageError{"item " + std::to_string(item) + " (" +
-                                 std::string(ItemName(item)) + "): " + message};
+            if (!BuildTestItem(InputsFor(plan, item), message)) {
+                throw UsageError{"item " + std::to_string(item) + " (" + ItemName(plan, item) +
+                                 "): " + message};
             }
         }
     } catch (const CLI::ParseError& e) {

@@ -40,7 +40,7 @@ std::string ProgressLine::Text() const {
         char counts[96];
         const double waited = duration<double>(steady_clock::now() - p.sentAt).count();
         std::snprintf(counts, sizeof counts, " %d/%zu %s ", p.position + 1, plan_.items.size(),
-                      std::string(ItemName(plan_.items[static_cast<size_t>(p.position)])).c_str());
+                      ItemName(plan_, plan_.items[static_cast<size_t>(p.position)]).c_str());
         char times[48];
         std::snprintf(times, sizeof times, " %.1f/%.0fs", p.command.empty() ? 0.0 : waited,
                       p.timeoutMs / 1000.0);

@@ -192,8 +192,7 @@ std::string VerdictWord(const ItemResult& r) {
 
 std::string HumanLine(const BoardTarget& board, const ItemResult& r) {
     char head[96];
-    std::snprintf(head, sizeof head, "%-12s %2d %-13s", board.name.c_str(), r.item,
-                  std::string(ItemName(r.item)).c_str());
+    std::snprintf(head, sizeof head, "%-12s %2d %-13s", board.name.c_str(), r.item, r.name.c_str());
     std::string line = head;
     line += Passed(r) ? "passed" : Reason(r);
     if (r.ending == Ending::LinkGone) line += " (not sent)";
@@ -206,7 +205,7 @@ std::string JsonLine(const BoardTarget& board, const ItemResult& r) {
     nlohmann::ordered_json j;
     j["board"] = board.name;
     j["item"] = r.item;
-    j["name"] = ItemName(r.item);
+    j["name"] = r.name;
     j["verdict"] = VerdictWord(r);
     j["seconds"] = r.seconds;
     if (HasStep(r)) {
@@ -234,7 +233,7 @@ std::string LogFilePath(const std::string& dir, const BoardTarget& board, const 
     char position[16];
     std::snprintf(position, sizeof position, "%02d", r.position + 1);
     return dir + "/" + std::to_string(board.index + 1) + "_" + SafeName(board.name) + "_" +
-           position + "_" + std::string(ItemName(r.item)) + ".log";
+           position + "_" + SafeName(r.name) + ".log";
 }
 
 std::string JUnitXml(const std::vector<BoardSummary>& boards) {
@@ -256,7 +255,7 @@ std::string JUnitXml(const std::vector<BoardSummary>& boards) {
         for (const ItemResult& r : b.results) {
             time += r.seconds;
             cases += "    <testcase classname=\"" + name + "\" name=\"" + std::to_string(r.item) +
-                     " " + std::string(ItemName(r.item)) + "\" time=\"" + Seconds(r.seconds) + "\"";
+                     " " + Xml(r.name) + "\" time=\"" + Seconds(r.seconds) + "\"";
             if (Passed(r)) {
                 cases += "/>\n";
                 continue;

@@ -1,12 +1,14 @@
 // What one invocation of karvex-run is to do, as read from its command line.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
 #include "sequencer/test_items.h"
+#include "sequencer/user_sequence.h"
 
 namespace karvex::cli {
 
@@ -18,8 +20,9 @@ struct BoardTarget {
 
 struct RunPlan {
     std::vector<BoardTarget> boards;
-    std::vector<int> items;  // in the order given
-    TestInputs inputs;       // fields as CP932 bytes; `item` is set per run
+    std::vector<int> items;  // in the order given; kTestItemCount + i is sequences[i]
+    std::vector<std::shared_ptr<const Sequence>> sequences;  // from --sequence, in the order given
+    TestInputs inputs;  // fields as CP932 bytes; `item` is set per run
     bool stopOnFailure = false;
     bool json = false;  // JSON lines on stdout (the human lines then go to stderr)
     std::string junitPath;
@@ -28,6 +31,11 @@ struct RunPlan {
 
 // The short name of item `index` ("init", "revision", ...).
 std::string_view ItemName(int index);
+// The same for an item of `plan`, a sequence's being its file's name without ".toml".
+std::string ItemName(const RunPlan& plan, int index);
+
+// What running item `index` of `plan` takes: the plan's fields and, for a sequence, the sequence.
+TestInputs InputsFor(const RunPlan& plan, int index);
 
 // The parsed plan, or the exit status when the program is to end at once (0 after --help or
 // --version, 2 after a usage error; the text is already written).

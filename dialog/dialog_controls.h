@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "resources/main_dialog.h"
+
 namespace karvex {
 
 class DialogControls {
@@ -15,6 +17,8 @@ class DialogControls {
     virtual std::string Text(int id) const = 0;
     virtual void Enable(int id, bool enable) = 0;
     virtual void Show(int id, bool show) = 0;
+    // Moves a control to `rect`, in dialog units as the description gives places.
+    virtual void Place(int id, const res::DialogRect& rect) = 0;
 
     // Radio buttons: checking one unchecks the others of its group.
     virtual bool IsChecked(int id) const = 0;

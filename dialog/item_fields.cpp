@@ -1,5 +1,7 @@
 #include "dialog/item_fields.h"
 
+#include <algorithm>
+
 #include "resources/main_dialog.h"
 #include "sequencer/test_items.h"
 
@@ -38,7 +40,50 @@ constexpr int kDependent[] = {kIdApnLabel, kIdUserLabel, kIdPasswordLabel, kIdIt
 constexpr int kInputs[] = {kIdExecute,   kIdTestItem, kIdApn,    kIdUser,  kIdPassword,
                            kIdSmsNumber, kIdPhone,    kIdTolva1, kIdTolva2};
 
+// The label and the field of each entry a sequence may name.
+struct EntryControls {
+    Entry entry;
+    int label, field;
+    const char* labelText;  // for the item label only
+};
+constexpr EntryControls kEntryControls[] = {
+    {Entry::Apn, kIdApnLabel, kIdApn, nullptr},
+    {Entry::User, kIdUserLabel, kIdUser, nullptr},
+    {Entry::Password, kIdPasswordLabel, kIdPassword, nullptr},
+    {Entry::Phone, kIdItemLabel, kIdPhone, "電話番号"},
+    {Entry::SmsNumber, kIdItemLabel, kIdSmsNumber, "SMS No."},
+};
+
+// The fields' row side by side: from the left edge to the buttons' column, labels above fields.
+constexpr int kRowLeft = 5, kRowRight = 210, kGap = 5;
+constexpr int kLabelTop = 40, kLabelHeight = 8, kFieldTop = 50, kFieldHeight = 14;
+
 }  // namespace
+
+SequenceFieldView SequenceFields(std::span<const Entry> fields) {
+    SequenceFieldView view;
+    std::vector<const EntryControls*> used;
+    bool sharesItemLabel = false;
+    for (const EntryControls& c : kEntryControls) {
+        if (std::find(fields.begin(), fields.end(), c.entry) == fields.end()) continue;
+        used.push_back(&c);
+        if (c.labelText != nullptr) {
+            view.itemLabel = c.labelText;
+            sharesItemLabel = true;
+        }
+    }
+    for (const EntryControls* c : used) view.shown.push_back(c->label);
+    for (const EntryControls* c : used) view.shown.push_back(c->field);
+    if (!sharesItemLabel || used.size() < 2) return view;
+    const int n = static_cast<int>(used.size());
+    const int width = (kRowRight - kRowLeft - kGap * (n - 1)) / n;
+    for (int i = 0; i < n; ++i) {
+        const int x = kRowLeft + i * (width + kGap);
+        view.places.push_back({used[i]->label, {x, kLabelTop, width, kLabelHeight}});
+        view.places.push_back({used[i]->field, {x, kFieldTop, width, kFieldHeight}});
+    }
+    return view;
+}
 
 const std::array<ItemFields, kTestItemCount>& TestItemFields() {
     return kItems;

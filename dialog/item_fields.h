@@ -4,7 +4,9 @@
 
 #include <array>
 #include <span>
+#include <vector>
 
+#include "resources/main_dialog.h"
 #include "sequencer/test_items.h"
 
 namespace karvex {
@@ -17,6 +19,21 @@ struct ItemFields {
 
 // Index i is test item i.
 const std::array<ItemFields, kTestItemCount>& TestItemFields();
+
+// A user's sequence in the same controls: the fields it names with their labels. Each field keeps
+// its place from the description, unless the phone or SMS number comes with another field: the
+// two overlap the others there, so then all of them stand side by side in the fields' row, each
+// under its label.
+struct SequenceFieldView {
+    const char* itemLabel = nullptr;  // text of the item label (phone, SMS number), or null
+    std::vector<int> shown;           // labels first, then fields, in the window's order
+    struct Place {
+        int id;
+        res::DialogRect rect;
+    };
+    std::vector<Place> places;  // controls moved from their place in the description
+};
+SequenceFieldView SequenceFields(std::span<const Entry> fields);
 
 // The nine item-dependent controls, in the order they are hidden.
 std::span<const int> ItemDependentControls();

@@ -1,12 +1,15 @@
 #include "dialog/modem_test_controller.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
 #include "dialog/item_fields.h"
 #include "dialog/settings_store.h"
+#include "dialog/window_sequences.h"
 #include "link/port.h"
 #include "resources/main_dialog.h"
+#include "sequencer/user_sequence.h"
 
 namespace karvex {
 
@@ -15,13 +18,15 @@ using namespace res;
 ModemTestController::ModemTestController(DialogControls& ui, ModemSession& session,
                                          PanelQueue& panel, std::string settingsPath,
                                          std::optional<VersionNumbers> version,
-                                         std::optional<std::string> settingsReadPath)
+                                         std::optional<std::string> settingsReadPath,
+                                         std::vector<std::string> sequenceDirs)
     : ui_(ui),
       session_(session),
       panel_(panel),
       settingsPath_(std::move(settingsPath)),
       settingsReadPath_(settingsReadPath ? std::move(*settingsReadPath) : settingsPath_),
-      version_(version) {}
+      version_(version),
+      sequenceDirs_(std::move(sequenceDirs)) {}
 
 void ModemTestController::OnInitDialog() {
     for (int n = 1; n <= kComPortCount; ++n) {
@@ -31,6 +36,13 @@ void ModemTestController::OnInitDialog() {
 
     for (const ItemFields& item : TestItemFields()) {
         ui_.AddEntry(kIdTestItem, item.caption);
+    }
+    if (!sequenceDirs_.empty()) {
+        WindowSequences loaded = LoadWindowSequences(sequenceDirs_);
+        sequences_ = std::move(loaded.loaded);
+        for (const auto& sequence : sequences_) ui_.AddEntry(kIdTestItem, sequence->title);
+        // Queued: the window is up and painted before the message shows.
+        if (!loaded.notice.empty()) panel_.ShowMessage(loaded.notice);
     }
     ui_.Select(kIdTestItem, 0);
     OnSelchangeItem();
@@ -58,7 +70,21 @@ void ModemTestController::OnSelchangeItem() {
     for (int id : ItemDependentControls()) {
         ui_.Show(id, false);
     }
+    if (fieldsMoved_) {
+        // Back to the described places, while hidden, before anything is shown again.
+        for (const res::ControlTemplate& c : res::MainDialog().controls) {
+            const auto dependent = ItemDependentControls();
+            if (std::find(dependent.begin(), dependent.end(), c.id) != dependent.end()) {
+                ui_.Place(c.id, c.rect);
+            }
+        }
+        fieldsMoved_ = false;
+    }
     const int index = ui_.Selection(kIdTestItem);
+    if (const std::shared_ptr<const Sequence> sequence = SequenceAt(index)) {
+        ShowSequenceFields(*sequence);
+        return;
+    }
     if (index < 0 || index >= static_cast<int>(TestItemFields().size())) {
         return;
     }
@@ -67,6 +93,27 @@ void ModemTestController::OnSelchangeItem() {
         ui_.SetText(kIdItemLabel, item.itemLabel);
     }
     for (int id : item.shown) {
+        ui_.Show(id, true);
+    }
+}
+
+std::shared_ptr<const Sequence> ModemTestController::SequenceAt(int index) const {
+    if (index < kTestItemCount || index - kTestItemCount >= static_cast<int>(sequences_.size())) {
+        return nullptr;
+    }
+    return sequences_[static_cast<size_t>(index - kTestItemCount)];
+}
+
+void ModemTestController::ShowSequenceFields(const Sequence& sequence) {
+    const SequenceFieldView view = SequenceFields(sequence.fields);
+    if (view.itemLabel != nullptr) {
+        ui_.SetText(kIdItemLabel, view.itemLabel);
+    }
+    for (const SequenceFieldView::Place& place : view.places) {
+        ui_.Place(place.id, place.rect);
+    }
+    fieldsMoved_ = !view.places.empty();
+    for (int id : view.shown) {
         ui_.Show(id, true);
     }
 }
@@ -120,6 +167,7 @@ void ModemTestController::OnExecute() {
     // Everything the worker needs is read here, on the UI thread.
     TestInputs inputs;
     inputs.item = ui_.Selection(kIdTestItem);
+    inputs.sequence = SequenceAt(inputs.item);
     inputs.tolva2 = ui_.IsChecked(kIdTolva2);
     // Text CP932 cannot hold is marked, so that the item refuses it rather than send '?'.
     inputs.apn = FieldBytes(kIdApn, inputs.unmappable.apn);

@@ -4,8 +4,10 @@
 // through DialogControls; the front end forwards its events here.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "dialog/dialog_controls.h"
 #include "dialog/panel_queue.h"
@@ -23,10 +25,12 @@ class ModemTestController {
 
     // `settingsPath` empty: no settings file is written; it is read from `settingsReadPath` when
     // given (where the file lies now may differ from where the close box will write it), else
-    // from `settingsPath`.
+    // from `settingsPath`. The sequence files in `sequenceDirs` follow the built-in items in the
+    // test-item drop-down; none: the twelve alone.
     ModemTestController(DialogControls& ui, ModemSession& session, PanelQueue& panel,
                         std::string settingsPath, std::optional<VersionNumbers> version,
-                        std::optional<std::string> settingsReadPath = std::nullopt);
+                        std::optional<std::string> settingsReadPath = std::nullopt,
+                        std::vector<std::string> sequenceDirs = {});
 
     // Handlers (the UI thread only).
     void OnInitDialog();
@@ -48,6 +52,9 @@ class ModemTestController {
     void ApplySettings(const Settings& s);
     Settings CollectSettings() const;
     std::string FieldBytes(int id, bool& unmappable) const;
+    // The sequence at drop-down index `index`, or null for a built-in item (or no selection).
+    std::shared_ptr<const Sequence> SequenceAt(int index) const;
+    void ShowSequenceFields(const Sequence& sequence);
 
     DialogControls& ui_;
     ModemSession& session_;
@@ -55,6 +62,9 @@ class ModemTestController {
     std::string settingsPath_;
     std::string settingsReadPath_;
     std::optional<VersionNumbers> version_;
+    std::vector<std::string> sequenceDirs_;
+    std::vector<std::shared_ptr<const Sequence>> sequences_;
+    bool fieldsMoved_ = false;  // a sequence's fields stand away from their described places
 };
 
 }  // namespace karvex

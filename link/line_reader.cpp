@@ -34,12 +34,16 @@ std::string_view LineText(const LineBuffer& buffer) {
     return {buffer.data(), strnlen(buffer.data(), buffer.size())};
 }
 
-LineJudgement JudgeLine(std::string_view line, std::string_view expected) {
+LineJudgement JudgeLine(std::string_view line, std::string_view expected,
+                        std::span<const std::string> extraFailures) {
     const std::string_view success = expected.empty() ? kDefaultSuccessText : expected;
     LineJudgement j;
     j.holdsSuccess = line.find(success) != std::string_view::npos;
     for (const std::string_view failure : kFailureReplies) {
         if (line.find(failure) != std::string_view::npos) j.holdsFailure = true;
+    }
+    for (const std::string& failure : extraFailures) {
+        if (!failure.empty() && line.find(failure) != std::string_view::npos) j.holdsFailure = true;
     }
     return j;
 }

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <array>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include "link/port.h"
@@ -37,7 +39,9 @@ struct LineJudgement {
     bool holdsSuccess = false;
     bool holdsFailure = false;
 };
-// `expected` empty means the default success text.
-LineJudgement JudgeLine(std::string_view line, std::string_view expected);
+// `expected` empty means the default success text. `extraFailures` count as failure replies besides
+// the fixed four.
+LineJudgement JudgeLine(std::string_view line, std::string_view expected,
+                        std::span<const std::string> extraFailures = {});
 
 }  // namespace karvex

@@ -24,14 +24,20 @@ std::string LinkState::VerdictLine() const {
     return verdictLine_;
 }
 
-void LinkState::SetExpected(std::string_view text) {
+void LinkState::SetExpected(std::string_view text, std::span<const std::string> extraFailures) {
     std::lock_guard lock(mutex_);
     expected_.assign(text.substr(0, kExpectedSize - 1));
+    extraFailures_.assign(extraFailures.begin(), extraFailures.end());
 }
 
 std::string LinkState::Expected() const {
     std::lock_guard lock(mutex_);
     return expected_;
+}
+
+LinkState::StepReplies LinkState::Replies() const {
+    std::lock_guard lock(mutex_);
+    return {expected_, extraFailures_};
 }
 
 bool LinkState::SleepWhileOpen(std::chrono::milliseconds ms) {

@@ -8,8 +8,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace karvex {
 
@@ -30,9 +32,18 @@ class LinkState {
     std::string VerdictLine() const;
 
     // The expected-reply buffer: written whole and read whole under a lock, so the monitor never
-    // sees it half-written. Longer texts are cut to 255 bytes.
-    void SetExpected(std::string_view text);
+    // sees it half-written. Longer texts are cut to 255 bytes. `extraFailures` are failure replies
+    // that this step adds to the fixed four (none for the built-in items); they are set and read
+    // together with the expected reply, so a line is never judged by one step's expectation and
+    // another step's failures.
+    void SetExpected(std::string_view text, std::span<const std::string> extraFailures = {});
     std::string Expected() const;
+
+    struct StepReplies {
+        std::string expected;
+        std::vector<std::string> extraFailures;
+    };
+    StepReplies Replies() const;
 
     // Sleeps `ms`, returning early (false) when the link closes.
     bool SleepWhileOpen(std::chrono::milliseconds ms);
@@ -46,6 +57,7 @@ class LinkState {
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::string expected_;
+    std::vector<std::string> extraFailures_;
     std::string verdictLine_;
 };
 

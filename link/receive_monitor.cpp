@@ -25,7 +25,8 @@ void ReceiveMonitor(LinkState& state, Port& port, TrafficLog& log, const Monitor
             break;
         }
         if (!state.SleepWhileOpen(milliseconds(timing.afterLineMs))) break;
-        const LineJudgement judged = JudgeLine(text, state.Expected());
+        const LinkState::StepReplies replies = state.Replies();
+        const LineJudgement judged = JudgeLine(text, replies.expected, replies.extraFailures);
         if (judged.holdsSuccess && !state.SleepWhileOpen(milliseconds(timing.beforeSuccessMs))) {
             break;
         }

@@ -91,7 +91,7 @@ RunOutcome RunStepList(RunContext& ctx, const CommandStep* first, StepStop* stop
             ctx.link.SleepWhileOpen(std::chrono::milliseconds(step->timeout));
             continue;
         }
-        ctx.link.SetExpected(step->expected);
+        ctx.link.SetExpected(step->expected, step->failures);
         const StepEnd end = TakeCommandStep(ctx, step->command, step->timeout);
         if (end != StepEnd::Done) return stopped(step, end);
         if (!ctx.link.LinkOpen()) return stopped(step, StepEnd::LinkClosed);

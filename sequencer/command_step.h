@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,9 @@ struct CommandStep {
         {};                     // empty: end of the list; starting with '*': a delay step
     uint32_t timeout = 0;       // ms; for a delay step the length of the pause
     const char* expected = "";  // never null; empty means "OK\r"
+    // Failure replies this step adds to the fixed four; none for the built-in items. Like
+    // `expected`, the texts belong to the builder and outlive the run.
+    std::span<const std::string> failures{};
 };
 
 // Fills a step; false (and the step left empty) when `command` does not fit the field.

@@ -66,10 +66,6 @@ constexpr StepTemplate kAssistedGps[] = {
 constexpr StepTemplate kGpsStart[] = {{"AT+GPSNMEA=01,,1", 5000}, {"AT+GPSSTART=0", 5000}};
 constexpr StepTemplate kGpsStop[] = {{"AT+GPSSTOP", 5000}};
 
-constexpr const char* kApnRequired = "APN設定は必須です。";
-constexpr const char* kPhoneRequired = "電話番号は必須です。";
-constexpr const char* kNumberRequired = "番号は必須です。";
-
 constexpr ItemTemplate kItems[] = {
     {kInitialise, true, E::Apn, kApnRequired, true},
     {kRevision},

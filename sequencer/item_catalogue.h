@@ -30,6 +30,11 @@ struct ItemTemplate {
     bool trimEntries = false;
 };
 
+// The window's messages for an empty required entry (UTF-8).
+inline constexpr const char* kApnRequired = "APN設定は必須です。";
+inline constexpr const char* kPhoneRequired = "電話番号は必須です。";
+inline constexpr const char* kNumberRequired = "番号は必須です。";
+
 // The item at `index`, or nullptr outside 0..11.
 const ItemTemplate* FindItem(int index);
 

@@ -75,7 +75,7 @@ ItemReport RunTestItem(RunContext& ctx, const TestInputs& inputs) {
         return ItemReport{ItemVerdict::Refused, 0, {}};
     }
     StepStop stop;
-    if (inputs.item != kNetworkTimeItem) {
+    if (inputs.sequence || inputs.item != kNetworkTimeItem) {
         const RunOutcome outcome = RunSteps(ctx, list->data(), &stop);
         return ListReport(outcome, 0, std::move(stop));
     }

@@ -4,6 +4,7 @@
 
 #include "link/ascii_trim.h"
 #include "sequencer/item_catalogue.h"
+#include "sequencer/user_sequence.h"
 
 namespace karvex {
 namespace {
@@ -14,7 +15,6 @@ constexpr std::string_view kTimeHost = "time.karvex.internal";
 // The HTTP configuration command is 19 characters plus the host and must fit a step's 79.
 static_assert(kTimeHost.size() <= 60);
 
-constexpr const char* kTooLong = "入力が長すぎます。";
 // Behind the field's name.
 constexpr const char* kControlByteMessage = "に制御文字は使えません。";
 constexpr const char* kUnmappableMessage = "に送信できない文字があります。";
@@ -42,10 +42,6 @@ EntryValue ValueOf(const TestInputs& inputs, Entry entry) {
             return {kTimeHost};
     }
     return {};
-}
-
-std::string_view EntryText(const TestInputs& inputs, Entry entry) {
-    return ValueOf(inputs, entry).text;
 }
 
 // A field's text as it goes into a command: without white space at either end where the item trims.
@@ -77,19 +73,16 @@ bool IsControlByte(char c) {
     return static_cast<unsigned char>(c) < 0x20 || c == '\x7F';
 }
 
-// Why the operator's fields cannot go into the item's commands, or empty. Each field is judged as
-// it would be sent: trimmed where the item trims. The item's own bytes (the Ctrl-Z that ends the
-// SMS text) are no field's.
-std::string FieldFault(const ItemTemplate& item, const TestInputs& inputs) {
+// Why the operator's fields cannot go into the item's commands, or empty. The item's own bytes
+// (the Ctrl-Z that ends the SMS text) are no field's.
+std::string ItemFieldFault(const ItemTemplate& item, const TestInputs& inputs) {
     for (const StepTemplate& step : item.steps) {
         if (inputs.tolva2 && !step.tolva2.empty()) continue;
         const int count = CountPlaceholders(step.format);
         for (int i = 0; i < count; ++i) {
-            const EntryValue value = ValueOf(inputs, step.entries[static_cast<size_t>(i)]);
-            if (std::ranges::any_of(AsSent(value.text, item.trimEntries), IsControlByte)) {
-                return std::string(value.name) + kControlByteMessage;
-            }
-            if (value.unmappable) return std::string(value.name) + kUnmappableMessage;
+            std::string fault =
+                FieldFault(inputs, step.entries[static_cast<size_t>(i)], item.trimEntries);
+            if (!fault.empty()) return fault;
         }
     }
     return {};
@@ -97,11 +90,25 @@ std::string FieldFault(const ItemTemplate& item, const TestInputs& inputs) {
 
 }  // namespace
 
+std::string_view EntryText(const TestInputs& inputs, Entry entry) {
+    return ValueOf(inputs, entry).text;
+}
+
+std::string FieldFault(const TestInputs& inputs, Entry entry, bool trim) {
+    const EntryValue value = ValueOf(inputs, entry);
+    if (std::ranges::any_of(AsSent(value.text, trim), IsControlByte)) {
+        return std::string(value.name) + kControlByteMessage;
+    }
+    if (value.unmappable) return std::string(value.name) + kUnmappableMessage;
+    return {};
+}
+
 const char* const kTimeServiceHost = kTimeHost.data();
 
 std::optional<std::vector<CommandStep>> BuildTestItem(const TestInputs& inputs,
                                                       std::string& message) {
     message.clear();
+    if (inputs.sequence) return BuildSequence(*inputs.sequence, inputs, message);
     const ItemTemplate* item = FindItem(inputs.item);
     if (item == nullptr) return std::nullopt;
 
@@ -110,7 +117,7 @@ std::optional<std::vector<CommandStep>> BuildTestItem(const TestInputs& inputs,
         message = item->requiredMessage;
         return std::nullopt;
     }
-    message = FieldFault(*item, inputs);
+    message = ItemFieldFault(*item, inputs);
     if (!message.empty()) return std::nullopt;
 
     std::vector<CommandStep> list(item->steps.size() + 1);  // the last one stays the end marker
@@ -120,7 +127,7 @@ std::optional<std::vector<CommandStep>> BuildTestItem(const TestInputs& inputs,
         // A filled command that does not fit the step's field refuses the whole item: nothing is
         // sent rather than a cut-off command.
         if (!MakeStep(list[i], command, step.timeout, step.expected)) {
-            message = kTooLong;
+            message = kTooLongMessage;
             return std::nullopt;
         }
     }
@@ -128,13 +135,15 @@ std::optional<std::vector<CommandStep>> BuildTestItem(const TestInputs& inputs,
 }
 
 std::vector<std::string> MaskedCommands(const TestInputs& inputs) {
-    const ItemTemplate* item = FindItem(inputs.item);
-    if (item == nullptr) return {};
+    const ItemTemplate* item = inputs.sequence ? nullptr : FindItem(inputs.item);
+    if (item == nullptr && !inputs.sequence) return {};
+    const bool trim = item != nullptr ? item->trimEntries : inputs.sequence->trim;
     TestInputs masked = inputs;
     // A value that is sent as nothing stays nothing.
     for (std::string* secret : {&masked.user, &masked.password}) {
-        if (!AsSent(*secret, item->trimEntries).empty()) *secret = "***";
+        if (!AsSent(*secret, trim).empty()) *secret = "***";
     }
+    if (item == nullptr) return SequenceCommands(*inputs.sequence, masked);
     std::vector<std::string> commands;
     for (const StepTemplate& step : item->steps) {
         commands.push_back(StepCommand(*item, step, masked));

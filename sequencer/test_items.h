@@ -1,15 +1,20 @@
 // The twelve test items.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sequencer/command_step.h"
+#include "sequencer/item_catalogue.h"
 
 namespace karvex {
 
 inline constexpr int kTestItemCount = 12;
+
+struct Sequence;
 
 // What the worker needs from the controls, read on the UI thread when execute is pressed.
 // Texts are CP932 bytes exactly as the fields hold them.
@@ -22,22 +27,35 @@ struct TestInputs {
     struct {
         bool apn = false, user = false, password = false, phone = false, smsNumber = false;
     } unmappable;
+    // A user's sequence to run instead of a built-in item (`item` then only names its place).
+    // Shared, so that its texts outlive the run whatever happens to the list it came from.
+    std::shared_ptr<const Sequence> sequence;
 };
+
+// The text an entry puts into a command: a field of `inputs` as it holds it, or the time host.
+std::string_view EntryText(const TestInputs& inputs, Entry entry);
+
+// Shown when a filled-in command does not fit a step's 79 bytes.
+inline constexpr const char* kTooLongMessage = "入力が長すぎます。";
+
+// Why a field cannot go into a command (UTF-8, naming the field), or empty: a control byte in its
+// text as it would be sent (trimmed where the item trims), or a character CP932 could not hold.
+std::string FieldFault(const TestInputs& inputs, Entry entry, bool trim);
 
 // The host name of the network time service (see README: what the service must answer).
 extern const char* const kTimeServiceHost;
 
-// Builds the step list of item `inputs.item` (the end marker included). When the inputs are refused
-// it returns nothing and sets `message` (UTF-8) to what the operator is shown; an index outside
-// 0..11 returns nothing with an empty message. A field the item fills in is refused when a byte of
-// it, as it would be sent, is a control byte (below 0x20, or 0x7F): a CR would end the command
-// early and start another.
+// Builds the step list of item `inputs.item`, or of `inputs.sequence` when one is given (the end
+// marker included). When the inputs are refused it returns nothing and sets `message` (UTF-8) to
+// what the operator is shown; an index outside 0..11 without a sequence returns nothing with an
+// empty message. A field the item fills in is refused when a byte of it, as it would be sent, is
+// a control byte (below 0x20, or 0x7F): a CR would end the command early and start another.
 std::optional<std::vector<CommandStep>> BuildTestItem(const TestInputs& inputs,
                                                       std::string& message);
 
-// The item's commands as reports show them: the user name and password, where a command holds
-// them, as "***". Index i is step i of BuildTestItem's list (its end marker left out); empty for
-// an index outside 0..11.
+// The item's (or the sequence's) commands as reports show them: the user name and password, where a
+// command holds them, as "***". Index i is step i of BuildTestItem's list (its end marker left
+// out); empty for an index outside 0..11 without a sequence.
 std::vector<std::string> MaskedCommands(const TestInputs& inputs);
 
 // What became of one run of an item.

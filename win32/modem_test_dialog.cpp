@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dialog/settings_file.h"
+#include "dialog/window_sequences.h"
 #include "link/utf16_win.h"
 #include "resources/main_dialog.h"
 #include "win32/dialog_template.h"
@@ -118,8 +119,9 @@ void ModemTestDialog::OnInit(HWND hwnd) {
         [this](const std::string& text) { ShowMessage(text); });
     LinkPort& port = options_.port != nullptr ? *options_.port : ThePort();
     session_ = std::make_unique<ModemSession>(log_, *panel_, port, options_.timing);
-    controller_ = std::make_unique<ModemTestController>(*this, *session_, *panel_, settings_.write,
-                                                        ProgramVersion(), settings_.read);
+    controller_ = std::make_unique<ModemTestController>(
+        *this, *session_, *panel_, settings_.write, ProgramVersion(), settings_.read,
+        options_.sequenceDirs ? *options_.sequenceDirs : SequenceDirs(ExecutableDir()));
     controller_->OnInitDialog();
 }
 
@@ -254,6 +256,12 @@ void ModemTestDialog::Show(int id, bool show) {
     ShowWindow(Item(id), show ? SW_SHOW : SW_HIDE);
 }
 
+void ModemTestDialog::Place(int id, const res::DialogRect& rect) {
+    RECT r{rect.x, rect.y, rect.x + rect.w, rect.y + rect.h};
+    MapDialogRect(hwnd_, &r);
+    MoveWindow(Item(id), r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+}
+
 bool ModemTestDialog::IsChecked(int id) const {
     return IsDlgButtonChecked(hwnd_, id) == BST_CHECKED;
 }
@@ -328,6 +336,12 @@ std::string ExecutablePath() {
         }
         path.resize(path.size() * 2);  // cut off: try again with room to spare
     }
+}
+
+std::string ExecutableDir() {
+    const std::string path = ExecutablePath();
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 std::string DefaultSettingsPath() {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The project's headers before <windows.h>, whose macros (E_FAIL) would clash with their names.
 #include "dialog/dialog_controls.h"
@@ -44,6 +45,9 @@ class ModemTestDialog : public DialogControls {
         // thread; empty: PostMessageW. Tests put in one that fails, as PostMessageW does when
         // the thread's message queue is full.
         std::function<bool(HWND, UINT)> post;
+        // The folders of the user's sequences (UTF-8): unset = "sequences" beside the executable
+        // and the per-user folder; empty = the built-in items alone.
+        std::optional<std::vector<std::string>> sequenceDirs;
     };
 
     ModemTestDialog();
@@ -72,6 +76,7 @@ class ModemTestDialog : public DialogControls {
     std::string Text(int id) const override;
     void Enable(int id, bool enable) override;
     void Show(int id, bool show) override;
+    void Place(int id, const res::DialogRect& rect) override;
     bool IsChecked(int id) const override;
     void Check(int id) override;
     void AddEntry(int id, const std::string& text) override;
@@ -108,8 +113,9 @@ class ModemTestDialog : public DialogControls {
     std::unique_ptr<ModemTestController> controller_;
 };
 
-// The running executable's path (UTF-8); empty when it cannot be read.
+// The running executable's path (UTF-8), and its folder; empty when it cannot be read.
 std::string ExecutablePath();
+std::string ExecutableDir();
 // The settings file beside the executable: "<dir>\<base name>.ini".
 std::string DefaultSettingsPath();
 // The caption of every message box: the executable's file name without directory and extension.

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "dialog/window_sequences.h"
 #include "link/install_layout.h"
 #include "resources/main_dialog.h"
 #include "resources/program_icon.h"
@@ -33,7 +34,7 @@ CModemTestDlg::CModemTestDlg(const Options& options)
         const auto* com = static_cast<const QComboBox*>(Control(kIdComPort));
         return com->currentIndex() >= 0 ? com->currentText() : QString();
     });
-    ui_ = std::make_unique<WidgetControls>(*this, controls_);
+    ui_ = std::make_unique<WidgetControls>(*this, controls_, units_);
     ui_->SetLogView(logView_.get());
     panel_ = std::make_unique<PanelBridge>(PanelBridge::Handlers{
         [this](bool enable) { controller_->EnableInputsFromWorker(enable); },
@@ -43,7 +44,8 @@ CModemTestDlg::CModemTestDlg(const Options& options)
     session_ = std::make_unique<ModemSession>(log_, *panel_, port, options_.timing);
     controller_ = std::make_unique<ModemTestController>(
         *ui_, *session_, panel_->Queue(), QFile::encodeName(settingsPath_).toStdString(),
-        ProgramVersion());
+        ProgramVersion(), std::nullopt,
+        options_.sequenceDirs ? *options_.sequenceDirs : SequenceDirs(ExecutableDir()));
     OnInitDialog();
 }
 

@@ -8,6 +8,8 @@
 
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "dialog/modem_test_controller.h"
 #include "link/modem_port.h"
@@ -39,6 +41,9 @@ class CModemTestDlg : public QDialog {
         // The port the link uses; null = the process-wide port.
         karvex::LinkPort* port = nullptr;
         karvex::MonitorTiming timing{};
+        // The folders of the user's sequences (UTF-8): unset = "sequences" beside the executable
+        // and, for an installed copy, in the user's folder; empty = the built-in items alone.
+        std::optional<std::vector<std::string>> sequenceDirs;
     };
 
     CModemTestDlg();

@@ -49,6 +49,10 @@ void WidgetControls::Show(int id, bool show) {
     Control(id)->setVisible(show);
 }
 
+void WidgetControls::Place(int id, const res::DialogRect& rect) {
+    Control(id)->setGeometry(MapDialogRect(rect, units_));
+}
+
 bool WidgetControls::IsChecked(int id) const {
     return static_cast<QAbstractButton*>(Control(id))->isChecked();
 }

@@ -5,6 +5,7 @@
 
 #include "dialog/dialog_controls.h"
 #include "window/dialog_builder.h"
+#include "window/dialog_units.h"
 
 namespace karvex {
 
@@ -12,14 +13,15 @@ class LogView;
 
 class WidgetControls : public DialogControls {
   public:
-    WidgetControls(QDialog& dialog, const ControlMap& controls)
-        : dialog_(dialog), controls_(controls) {}
+    WidgetControls(QDialog& dialog, const ControlMap& controls, const DialogBaseUnits& units)
+        : dialog_(dialog), controls_(controls), units_(units) {}
     void SetLogView(LogView* view) { logView_ = view; }
 
     void SetText(int id, const std::string& text) override;
     std::string Text(int id) const override;
     void Enable(int id, bool enable) override;
     void Show(int id, bool show) override;
+    void Place(int id, const res::DialogRect& rect) override;
     bool IsChecked(int id) const override;
     void Check(int id) override;
     void AddEntry(int id, const std::string& text) override;
@@ -35,6 +37,7 @@ class WidgetControls : public DialogControls {
 
     QDialog& dialog_;
     const ControlMap& controls_;
+    const DialogBaseUnits& units_;
     LogView* logView_ = nullptr;
 };
 

@@ -325,8 +325,15 @@ TEST_P(UsageErrors, SendNothingAndExitWithTwo) {
     const UsageCase& c = GetParam();
     ScratchDir dir(std::string("usage-") + c.name);
     auto board = NewBoard();
+    // Sequence files for the cases that load one; "@" in an argument stands for the folder.
+    std::ofstream(dir.path / "typo.toml") << "title = \"t\"\n[[step]]\nsned = \"AT\"\n";
+    std::ofstream(dir.path / "init.toml") << "title = \"t\"\n[[step]]\nsend = \"AT\"\n";
+    std::ofstream(dir.path / "good.toml") << "title = \"t\"\n[[step]]\nsend = \"AT\"\n";
     std::vector<std::string> args = {"--port", board->DevicePath()};
-    args.insert(args.end(), c.args.begin(), c.args.end());
+    for (std::string arg : c.args) {
+        if (arg.starts_with('@')) arg = (dir.path / arg.substr(1)).string();
+        args.push_back(arg);
+    }
     const Finished run = RunCli(args, dir.path);
     EXPECT_EQ(run.status, 2) << run.err;
     EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
@@ -352,8 +359,50 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"noitems", {}, "--items"},
         UsageCase{"badmodel", {"--items", "1", "--model", "tolva-3"}, "tolva-3"},
         UsageCase{
-            "badsettings", {"--items", "1", "--settings", "/nonexistent/karvex.ini"}, "settings"}),
+            "badsettings", {"--items", "1", "--settings", "/nonexistent/karvex.ini"}, "settings"},
+        // Sequence files: refused whole, named by file, line and column, before any port opens.
+        UsageCase{"sequencetypo",
+                  {"--sequence", "@typo.toml", "--items", "typo"},
+                  "typo.toml:3:1: unknown key \"sned\""},
+        UsageCase{"sequencenamedlikeanitem", {"--sequence", "@init.toml"}, "\"init\" is taken"},
+        UsageCase{"sequencenotinitems",
+                  {"--sequence", "@good.toml", "--items", "1"},
+                  "not among --items"},
+        UsageCase{"sequencemissing", {"--sequence", "@none.toml"}, "none.toml: no such file"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A sequence file runs as an item does: its verdict names the step (pauses counted) and the line
+// of its own failure reply, and the JSON, JUnit and log files name it by its file name.
+TEST(KarvexRun, SequenceFileRunsWithTheItemsReports) {
+    ScratchDir dir("sequence");
+    auto board = NewBoard();
+    board->SetBehaviour("AT+CMGR", Make(Kind::Reply, "\r\n+CMS ERROR: 321\r\n"));
+    const fs::path file = dir.path / "read-slot.toml";
+    std::ofstream(file) << "title = \"読み出し\"\n"
+                           "[[step]]\nsend = 'AT+CGDCONT=1,\"IP\",\"{apn}\"'\n"
+                           "[[step]]\npause = 300\n"
+                           "[[step]]\nsend = \"AT+CMGR=1\"\nfail = [\"+CMS ERROR\"]\n";
+    const fs::path junit = dir.path / "report.xml";
+    const fs::path logs = dir.path / "logs";
+    const Finished run = RunCli(
+        Args({"--json", "--port", board->DevicePath(), "--sequence", file.string(), "--items",
+              "rssi,read-slot", "--junit", junit.string(), "--log-dir", logs.string()}),
+        dir.path);
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_LT(run.seconds, 4.0);  // the failure reply ends it, not the 5 s time-out
+    const std::vector<nlohmann::json> items = JsonLines(run.out);
+    ASSERT_EQ(items.size(), 2u) << run.out;
+    EXPECT_EQ(items[1]["item"], kTestItemCount);
+    EXPECT_EQ(items[1]["name"], "read-slot");
+    EXPECT_EQ(items[1]["verdict"], "failed");
+    EXPECT_EQ(items[1]["step"], 3);
+    EXPECT_EQ(items[1]["command"], "AT+CMGR=1");
+    EXPECT_NE(items[1]["line"].get<std::string>().find("+CMS ERROR: 321"), std::string::npos);
+    EXPECT_EQ(board->Received(), "AT+CSQ\rAT+CGDCONT=1,\"IP\",\"apn.example\"\rAT+CMGR=1\r");
+    EXPECT_EQ(XPath(junit, "string(//testcase[failure]/@name)"), "12 read-slot");
+    const std::string prefix = "1_dev_pts_" + fs::path(board->DevicePath()).filename().string();
+    EXPECT_TRUE(fs::exists(logs / (prefix + "_02_read-slot.log")));
+}
 
 // The settings file gives the model, the COM port (resolved beside the program, as the window
 // does) and the fields.

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "tests/items/board_rig.h"
+#include "tests/items/sequence_twins.h"
 #include "tests/support/log_waits.h"
 #ifndef _WIN32
 #include <filesystem>
@@ -51,13 +52,15 @@ bool EndsWith(const std::string& text, const std::string& tail) {
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// Runs `item` on the rig's connected board and checks the wire, the log and the panel.
-void RunsItsCommandsAndEndsWithTheControlsEnabled(BoardRig& rig, int item, bool tolva2) {
+// Runs `in` (item `item` or its twin) on the rig's connected board and checks the wire, the log
+// and the panel.
+void RunsItsCommandsAndEndsWithTheControlsEnabled(BoardRig& rig, int item, bool tolva2,
+                                                  const TestInputs& in) {
     if (item == 7) {  // the board's store starts empty: slot 1 holds a message for this run
         rig.board.SetBehaviour("AT+CMGR",
                                {.kind = sim::Behaviour::Kind::Reply, .reply = kStoredSmsReply});
     }
-    ASSERT_TRUE(rig.Run(StandardInputs(item, tolva2)));
+    ASSERT_TRUE(rig.Run(in));
 
     const std::vector<Step> steps = ExpectedRun(item, tolva2);
     EXPECT_EQ(rig.board.Received(), WireBytes(steps));
@@ -84,7 +87,16 @@ TEST_P(EveryItemOnBoard, SendsItsCommandsAndEndsWithTheControlsEnabled) {
     const auto [item, tolva2] = GetParam();
     BoardRig rig;
     ASSERT_TRUE(rig.Connect());
-    RunsItsCommandsAndEndsWithTheControlsEnabled(rig, item, tolva2);
+    RunsItsCommandsAndEndsWithTheControlsEnabled(rig, item, tolva2, StandardInputs(item, tolva2));
+}
+
+// Its example twin, a sequence file, sends what the item sends, as the item does.
+TEST_P(EveryItemOnBoard, ItsTwinSendsTheSame) {
+    const auto [item, tolva2] = GetParam();
+    if (item == kNetworkTimeItem) GTEST_SKIP() << "no twin: its clock command comes from the log";
+    BoardRig rig;
+    ASSERT_TRUE(rig.Connect());
+    RunsItsCommandsAndEndsWithTheControlsEnabled(rig, item, tolva2, TwinInputs(item, tolva2));
 }
 
 INSTANTIATE_TEST_SUITE_P(Items, EveryItemOnBoard,
@@ -116,7 +128,7 @@ TEST_P(EveryItemOverNetwork, SendsTheSameBytesThroughSer2net) {
     std::filesystem::create_symlink(server.Address(Ser2net::Accepter::Rfc2217), link);
     ASSERT_TRUE(rig.session.Connect("\\\\.\\COM" + std::to_string(com)))
         << rig.port.FailureReason();
-    RunsItsCommandsAndEndsWithTheControlsEnabled(rig, item, false);
+    RunsItsCommandsAndEndsWithTheControlsEnabled(rig, item, false, StandardInputs(item));
 }
 
 INSTANTIATE_TEST_SUITE_P(Items, EveryItemOverNetwork, ::testing::Range(0, kTestItemCount));
@@ -319,6 +331,7 @@ struct Failure {
     size_t commandsSent;  // up to and including the failing one
     const char* logTail;
     long long endAfterMs;  // from the failing command's arrival to the end of the item
+    bool twin = false;     // the item's example twin runs instead
 };
 
 void PrintTo(const Failure& f, std::ostream* os) {
@@ -334,7 +347,7 @@ TEST_P(FailingStep, StopsTheList) {
     BoardRig rig;
     ASSERT_TRUE(rig.Connect());
     rig.board.SetBehaviour(f.failingPrefix, f.behaviour);
-    ASSERT_TRUE(rig.Run(StandardInputs(f.item)));
+    ASSERT_TRUE(rig.Run(f.twin ? TwinInputs(f.item) : StandardInputs(f.item)));
     const auto end = SteadyClock::now();
 
     const std::vector<Step> steps = ExpectedSteps(f.item);
@@ -372,6 +385,23 @@ INSTANTIATE_TEST_SUITE_P(
                 1,
                 "+KHTTP_ERROR: 1,5\r\n",
                 30}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The twins stop where their items stop, on the same line, after the same time.
+INSTANTIATE_TEST_SUITE_P(
+    Twins, FailingStep,
+    ::testing::Values(
+        Failure{"ErrorMidItem0", 0, "AT&K0", {.kind = Kind::Error}, 4, "\r\nERROR\r\n", 30, true},
+        Failure{
+            "OkAndError", 1, "AT+CGMR", {.kind = Kind::OkAndError}, 1, "OK ERROR\r\n", 30, true},
+        Failure{"TextModeFailsNoSms",
+                5,
+                "AT+CMGF",
+                {.kind = Kind::Error},
+                1,
+                "\r\nERROR\r\n",
+                30,
+                true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The device vanishes during a pause: the next command cannot be written, the list ends with the

@@ -47,8 +47,13 @@ contents)
         usr/share/man/man1/karvex-attach-board.1.gz
         usr/share/man/man1/karvex-board.1.gz
         usr/share/man/man1/karvex.1.gz
+        usr/share/man/man5/karvex-sequence.5.gz
         usr/share/metainfo/internal.karvex.Karvex.metainfo.xml
     )
+    # The example sequence files, as the source tree has them.
+    for example in "${6:-/nonexistent}"/examples/sequences/*.toml; do
+        [ -f "$example" ] && expected+=(usr/share/doc/karvex/examples/sequences/$(basename "$example"))
+    done
     # The command-line runner and its page come along when the build has them.
     [ "${5:-0}" = 1 ] && expected+=(usr/bin/karvex-run)
     [ -f "${6:-/nonexistent}/cli/karvex-run.1" ] && expected+=(usr/share/man/man1/karvex-run.1.gz)
@@ -75,7 +80,7 @@ contents)
     done
     appstreamcli validate --no-net "$root/usr/share/metainfo/internal.karvex.Karvex.metainfo.xml"
 
-    for page in "$root"/usr/share/man/man1/*.1.gz; do
+    for page in "$root"/usr/share/man/man*/*.gz; do
         out=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
         [ -z "$out" ] || fail "$page: $out"
     done

@@ -182,6 +182,21 @@ TEST_F(RunnerTest, ExpectedReplyOfOneStepDoesNotCarryOver) {
     EXPECT_EQ(Count(Log(), "...timeout...\r\n"), 1u);
 }
 
+// A step's own failure replies are that step's alone: the next one is judged by the four fixed
+// replies again, so a numbered SMS error there is no failure and the step times out.
+TEST_F(RunnerTest, FailureRepliesOfOneStepDoNotCarryOver) {
+    board.SetBehaviour(
+        "AT+CMGR", Behaviour{.kind = Behaviour::Kind::Reply, .reply = "\r\n+CMS ERROR: 321\r\n"});
+    const std::vector<std::string> cms = {"+CMS ERROR"};
+    auto steps = List({{"AT", 5000}, {"AT+CMGR=2", 700}});
+    steps[0].failures = cms;
+    RunContext ctx = Context();
+    StepStop stop;
+    EXPECT_EQ(RunSteps(ctx, steps.data(), &stop), RunOutcome::StepFailed);
+    EXPECT_EQ(stop.index, 1);
+    EXPECT_EQ(stop.end, StepEnd::TimedOut);
+}
+
 TEST_F(RunnerTest, DelayStepSendsNothingWhileTheLogKeepsFilling) {
     const auto steps = List({{"*", 800}, {"AT", 5000}});
     std::thread unsolicited([&] {

@@ -8,9 +8,10 @@ QString LogText(const CModemTestDlg& dlg) {
     return As<QPlainTextEdit>(dlg, kIdTrafficLog)->toPlainText();
 }
 
-DialogRig::DialogRig(QString settingsPath) {
+DialogRig::DialogRig(QString settingsPath, std::vector<std::string> sequenceDirs) {
     CModemTestDlg::Options options;
     options.settingsPath = std::move(settingsPath);
+    options.sequenceDirs = std::move(sequenceDirs);
     options.port = &port;
     dlg = std::make_unique<CModemTestDlg>(options);
     dlg->show();

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "link/modem_port.h"
 #include "resources/main_dialog.h"
@@ -90,9 +91,11 @@ inline void CloseBoxes(const CModemTestDlg& dlg) {
 // The log control's text.
 QString LogText(const CModemTestDlg& dlg);
 
-// A shown dialog with a port of its own; settings are read from and written to `settingsPath`.
+// A shown dialog with a port of its own; settings are read from and written to `settingsPath`,
+// sequences loaded from `sequenceDirs` (none by default: nothing of the build folder leaks in).
 struct DialogRig {
-    explicit DialogRig(QString settingsPath = QString());
+    explicit DialogRig(QString settingsPath = QString(),
+                       std::vector<std::string> sequenceDirs = {});
     ~DialogRig();
 
     // Selects COM`n` and presses the connect button.

@@ -1,8 +1,11 @@
 // The Windows dialog on the simulated board behind \\.\COMn: the link states and captions, an item
 // run and its log, an operator message from the worker, and closing during a run.
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "link/serial_port.h"
 #include "sim/board.h"
@@ -159,6 +162,53 @@ TEST(WinDialogOnBoard, NoThreadOrNoRoomInTheQueueLeavesNothingStuck) {
     EXPECT_EQ(rig.Text(kIdTrafficLog), log);
     ExpectView(rig, LinkView::Open);
     EXPECT_EQ(board.Commands().size(), sent);
+}
+
+// A sequence folder: the file that fails is named once at start, the good one follows the twelve
+// items with its fields side by side, and its run ends on its own failure reply.
+TEST(WinDialogOnBoard, SequenceFromAFolder) {
+    sim::Board board;
+    const std::string dir = TempDir();
+    const auto write = [&](const char* name, const char* text) {
+        std::ofstream(std::filesystem::path(Utf16FromUtf8(dir + "\\" + name)), std::ios::binary)
+            << text;
+    };
+    write("a-read.toml",
+          "title = \"読み出し\"\n"
+          "[[step]]\nsend = 'AT+CGDCONT=1,\"IP\",\"{apn}\"'\n"
+          "[[step]]\nsend = \"AT+CMGR={sms-number}\"\nfail = [\"+CMS ERROR\"]\n");
+    write("b-typo.toml", "title = \"t\"\n[[step]]\nsned = \"AT\"\n");
+    win::ModemTestDialog::Options options = DialogRig::NoSettings();
+    options.sequenceDirs = std::vector<std::string>{dir};
+    MessageBoxCatcher box;
+    DialogRig rig(options);
+    ASSERT_NE(rig.hwnd, nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return box.count > 0; }));
+    EXPECT_NE(box.text.find("b-typo.toml:3:1: unknown key \"sned\""), std::string::npos)
+        << box.text;
+
+    EXPECT_EQ(SendMessageW(rig.Item(kIdTestItem), CB_GETCOUNT, 0, 0), 13);
+    ConnectTo(rig, board);
+    rig.SelectItem(12);
+    EXPECT_TRUE(rig.Shown(kIdApn));
+    EXPECT_TRUE(rig.Shown(kIdSmsNumber));
+    EXPECT_FALSE(rig.Shown(kIdUser));
+    EXPECT_EQ(rig.Text(kIdItemLabel), "SMS No.");
+    RECT apn, number, overlap;
+    GetWindowRect(rig.Item(kIdApn), &apn);
+    GetWindowRect(rig.Item(kIdSmsNumber), &number);
+    EXPECT_FALSE(IntersectRect(&overlap, &apn, &number)) << "the two fields overlap";
+
+    rig.Type(kIdApn, "apn.example");
+    rig.Type(kIdSmsNumber, "9");
+    const auto start = std::chrono::steady_clock::now();
+    rig.Click(kIdExecute);
+    ASSERT_TRUE(WaitForExecute(rig, false));
+    ASSERT_TRUE(WaitForExecute(rig, true));
+    // Its own failure reply (the board's numbered SMS error) ended it, not the time-out.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+    EXPECT_EQ(board.Received(), "AT+CGDCONT=1,\"IP\",\"apn.example\"\rAT+CMGR=9\r");
+    EXPECT_EQ(box.count, 1);
 }
 
 TEST(WinDialogOnBoard, CloseBoxDuringARunSavesAndJoinsQuickly) {

@@ -13,6 +13,7 @@
 #include "dialog/item_fields.h"
 #include "dialog/settings_file.h"
 #include "dialog/settings_place.h"
+#include "dialog/window_sequences.h"
 #include "tests/wine/dialog/dialog_rig.h"
 
 #include <knownfolders.h>
@@ -169,6 +170,15 @@ TEST(WinDialog, EachItemShowsItsFields) {
             EXPECT_EQ(rig.Text(kIdItemLabel), item.itemLabel);
         }
     }
+}
+
+// Sequences come from beside the exe, then from the per-user folder the settings fall back to.
+TEST(WinDialog, SequenceFoldersBesideTheExeThenPerUser) {
+    wchar_t local[MAX_PATH] = {};
+    ASSERT_GT(GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH), 0u);
+    EXPECT_EQ(SequenceDirs("C:\\kvx"),
+              (std::vector<std::string>{"C:\\kvx\\sequences",
+                                        Utf8FromUtf16(local) + "\\Karvex\\sequences"}));
 }
 
 TEST(WinDialog, ComErrorForAMissingPortOrNoSelection) {

@@ -1,0 +1,57 @@
+// Sequence files: one user sequence per TOML file, checked whole when it is loaded. A file is
+// either taken as it stands or refused with the file, line and column of the first thing wrong in
+// it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sequencer/user_sequence.h"
+
+namespace karvex {
+
+// UTF-8 to CP932, or nothing when CP932 cannot hold a character of the text. The core converts no
+// text itself: each front end hands in the conversion its platform already has.
+using Cp932Encoder = std::function<std::optional<std::string>(std::string_view utf8)>;
+
+inline constexpr uint32_t kMaxStepMs = 3600000;               // a time-out or pause: 1 ms to 1 h
+inline constexpr size_t kMaxReplyBytes = 255;                 // as the expected-reply buffer holds
+inline constexpr size_t kMaxSequenceFileBytes = 1024 * 1024;  // larger files are refused unread
+
+// Why a file was refused: "<file>:<line>:<column>: <what>", or "<file>: <what>" when the refusal
+// concerns the file as a whole (unreadable, too large).
+struct SequenceError {
+    std::string file;
+    uint32_t line = 0;  // 1-based; 0: no position
+    uint32_t column = 0;
+    std::string what;
+    std::string Text() const;
+};
+
+struct SequenceLoad {
+    std::shared_ptr<const Sequence> sequence;  // null when the file was refused
+    SequenceError error;
+};
+
+// A file's text. `path` (UTF-8) names the file in errors and gives the sequence its name.
+SequenceLoad ParseSequence(std::string_view text, const std::string& path,
+                           const Cp932Encoder& toCp932);
+
+// Reads and parses a file. Only a regular file is opened (a FIFO or a device could block).
+SequenceLoad LoadSequenceFile(const std::string& path, const Cp932Encoder& toCp932);
+
+// The ".toml" files of a folder (UTF-8 path), in file-name order, appended to `loaded` or, with
+// the reason, to `refused`. A folder that does not exist adds nothing.
+struct SequenceFolder {
+    std::vector<std::shared_ptr<const Sequence>> loaded;
+    std::vector<SequenceError> refused;
+};
+void LoadSequenceFolder(const std::string& dir, const Cp932Encoder& toCp932, SequenceFolder& into);
+
+}  // namespace karvex
