@@ -16,6 +16,7 @@ packages=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64  # the Windows build (windres too)
     wine wine64 googletest                           # its tests under Wine; gtest from source
     x11-utils                                        # xwininfo: the Windows screenshot waits for the dialog
+    wixl msitools                                    # the Windows installer (MSI): built, read and unpacked
 )
 
 sudo=""
