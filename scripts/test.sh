@@ -2,7 +2,8 @@
 # Builds Karvex four times and runs every test in each build:
 #   default  (gcc, optimised)            unit, integration, window and soak tests, and the Debian
 #                                        package (label "package": built, unpacked, checked, run)
-#   windows  (MinGW-w64, under Wine)     the core's tests on the simulated board of the default build
+#   windows  (MinGW-w64, under Wine)     the core's tests on the simulated board of the default build,
+#                                        and the installer (MSI) installed, upgraded and removed
 #   tsan     (gcc, ThreadSanitizer)      the same suite
 #   asan     (clang, AddressSanitizer + UBSan)  the same suite, plus the fuzz targets for a bounded time
 # Ends with CTest's summary line of each build, the last build's last.
