@@ -20,8 +20,9 @@ export ASAN_OPTIONS="detect_leaks=1 abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 
-# The Windows build's wineserver, with the arguments given.
+# The Windows build's wineserver, and a program in its prefix, with the arguments given.
 wineserver_of_build() { (. scripts/wine-env.sh "$PWD/build/windows/wine" && "$WINESERVER" "$@"); }
+wine_of_build() { (. scripts/wine-env.sh "$PWD/build/windows/wine" && "$WINE64" "$@"); }
 
 presets=(${KARVEX_PRESETS:-default windows tsan asan})
 status=0
@@ -37,7 +38,10 @@ for preset in "${presets[@]}"; do
     echo "=== $preset: test"
     # One wineserver for the whole Windows run: started per test, a server that is just ending (a
     # few seconds after its last program) resets a newcomer's connection under load.
-    [ "$preset" = windows ] && wineserver_of_build -p
+    # Wine's services, which the server's first program starts, keep that program's standard error
+    # open as long as the server runs: started here without one, not by the first test, whose
+    # output CTest would otherwise wait for until the test's time-out.
+    [ "$preset" = windows ] && { wineserver_of_build -p; wine_of_build wineboot </dev/null >/dev/null 2>&1; }
     # Most tests wait on the simulated board rather than compute, so a few run at once.
     ctest --preset "$preset" -j 3 --timeout 300 2>&1 | tee "build/$preset/ctest.log" | grep -v -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
     [ "$preset" = windows ] && { wineserver_of_build -k || true; }
