@@ -9,7 +9,6 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
 #include <QWheelEvent>
 
 #include <cstdlib>
@@ -18,6 +17,7 @@
 
 #include "log_growth.h"
 #include "resources/main_dialog.h"
+#include "window/log_widget.h"
 #include "window/modem_test_dlg.h"
 
 namespace {
@@ -73,7 +73,9 @@ class QtHost : public QObject, public karvex::bench::GrowthHost {
         }
         return true;
     }
-    long ShownLines() override { return static_cast<QPlainTextEdit&>(log_).blockCount(); }
+    long ShownLines() override {
+        return static_cast<long>(static_cast<karvex::LogWidget&>(log_).Presenter()->LineCount());
+    }
     void RepaintNow() override { log_.viewport()->repaint(); }
     void PostAction(Action action, GrowthClock::time_point posted) override {
         QCoreApplication::postEvent(this, new ActionEvent(action, posted));

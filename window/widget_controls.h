@@ -8,13 +8,13 @@
 
 namespace karvex {
 
-class LogView;
+class LogWidget;
 
 class WidgetControls : public DialogControls {
   public:
     WidgetControls(QDialog& dialog, const ControlMap& controls)
         : dialog_(dialog), controls_(controls) {}
-    void SetLogView(LogView* view) { logView_ = view; }
+    void SetLogView(LogWidget* view) { logView_ = view; }
 
     void SetText(int id, const std::string& text) override;
     std::string Text(int id) const override;
@@ -35,7 +35,7 @@ class WidgetControls : public DialogControls {
 
     QDialog& dialog_;
     const ControlMap& controls_;
-    LogView* logView_ = nullptr;
+    LogWidget* logView_ = nullptr;
 };
 
 }  // namespace karvex
