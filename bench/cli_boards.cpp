@@ -6,6 +6,8 @@
 //     (median and 99th percentile);
 //   - start to first command: from starting the program to each board's first command.
 //
+// Measured twice in one run: the boards on local ports, then behind ser2net on 127.0.0.1.
+//
 //   bench_cli_boards [boards] [rounds]   (default 16 boards, 10 rounds of the four items)
 #include <fcntl.h>
 #include <spawn.h>
@@ -21,6 +23,7 @@
 #include <vector>
 
 #include "sim/board.h"
+#include "tests/support/ser2net.h"
 
 extern char** environ;
 
@@ -110,17 +113,17 @@ std::vector<Gap> Gaps(const karvex::sim::Board& board, size_t skip) {
     return gaps;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const int boardCount = argc > 1 ? std::atoi(argv[1]) : 16;
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 10;
-    std::vector<std::unique_ptr<karvex::sim::Board>> boards;
+// One measurement of `boards`, each opened by karvex-run under its name in `names`.
+void Measure(const char* label, std::vector<std::unique_ptr<karvex::sim::Board>>& boards,
+             const std::vector<std::string>& names, int rounds) {
+    const int boardCount = static_cast<int>(boards.size());
+    std::printf("=== %s\n", label);
     std::vector<std::string> ports;
-    for (int i = 0; i < boardCount; ++i) {
-        boards.push_back(std::make_unique<karvex::sim::Board>());
+    for (size_t i = 0; i < boards.size(); ++i) {
+        boards[i]->ClearBehaviours();
+        boards[i]->ClearRecords();
         ports.push_back("--port");
-        ports.push_back(boards.back()->DevicePath());
+        ports.push_back(names[i]);
     }
 
     // Item 0 first turns the echo off (ATE0), as a bench run would; its nine commands are not
@@ -181,5 +184,38 @@ int main(int argc, char** argv) {
         "CPU = %.2f%% of a core\n",
         boardCount, wait.status, wait.wallSeconds, wait.cpuSeconds,
         100.0 * wait.cpuSeconds / wait.wallSeconds);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int boardCount = argc > 1 ? std::atoi(argv[1]) : 16;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 10;
+    std::vector<std::unique_ptr<karvex::sim::Board>> boards;
+    std::vector<std::string> devices;
+    for (int i = 0; i < boardCount; ++i) {
+        boards.push_back(std::make_unique<karvex::sim::Board>());
+        devices.push_back(boards.back()->DevicePath());
+    }
+    // In one run, so that all see the same machine: the boards on local ports, then the same
+    // boards behind ser2net on 127.0.0.1 (one server each), set up as the README says
+    // (chardelay: false) and with ser2net's default chardelay.
+    Measure("local ports", boards, devices, rounds);
+    for (const bool chardelay : {false, true}) {
+        std::vector<std::unique_ptr<karvex::testing::Ser2net>> servers;
+        std::vector<std::string> addresses;
+        for (const std::string& device : devices) {
+            servers.push_back(std::make_unique<karvex::testing::Ser2net>(device, chardelay));
+            if (!servers.back()->Running()) {
+                std::fprintf(stderr, "ser2net did not start for %s\n", device.c_str());
+                return 1;
+            }
+            addresses.push_back(
+                servers.back()->Address(karvex::testing::Ser2net::Accepter::Rfc2217));
+        }
+        Measure(chardelay ? "rfc2217://127.0.0.1, ser2net with its default chardelay"
+                          : "rfc2217://127.0.0.1, ser2net with chardelay: false",
+                boards, addresses, rounds);
+    }
     return 0;
 }

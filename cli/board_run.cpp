@@ -34,6 +34,32 @@ std::vector<uint32_t> WrittenStepTimeouts(const TestInputs& inputs) {
     return timeouts;
 }
 
+using Masks = std::vector<std::pair<std::string, std::string>>;
+
+// The item's commands that show a user name or password, each with the form reports give it.
+Masks SecretCommands(const TestInputs& inputs) {
+    Masks masks;
+    std::string message;
+    const auto list = BuildTestItem(inputs, message);
+    const std::vector<std::string> masked = MaskedCommands(inputs);
+    for (size_t i = 0; list && i < masked.size(); ++i) {
+        const std::string command = (*list)[i].command;
+        if (command != masked[i]) masks.emplace_back(command, masked[i]);
+    }
+    return masks;
+}
+
+// `text` (the bytes of a command, a line or a log) with every secret command in it masked.
+std::string Masked(std::string text, const Masks& masks) {
+    for (const auto& [secret, shown] : masks) {
+        for (size_t at = text.find(secret); at != std::string::npos;
+             at = text.find(secret, at + shown.size())) {
+            text.replace(at, secret.size(), shown);
+        }
+    }
+    return text;
+}
+
 }  // namespace
 
 BoardRun::BoardRun(BoardTarget target, const RunPlan& plan, Sink sink, OpenFailedSink openFailed)
@@ -42,10 +68,10 @@ BoardRun::BoardRun(BoardTarget target, const RunPlan& plan, Sink sink, OpenFaile
       sink_(std::move(sink)),
       openFailedSink_(std::move(openFailed)),
       port_(
-          serial_,
+          modem_,
           [this] {
               // The device has gone: the running step ends now rather than at its time-out.
-              serial_.Shutdown();
+              modem_.Shutdown();
               state_.SetLinkOpen(false);
           },
           [this](std::string_view bytes) { OnWrite(bytes); }) {}
@@ -62,7 +88,7 @@ void BoardRun::Start() {
 void BoardRun::Stop() {
     stopRequested_.store(true);
     port_.Closing();
-    serial_.Shutdown();
+    modem_.Shutdown();
     state_.SetLinkOpen(false);
 }
 
@@ -78,16 +104,16 @@ BoardProgress BoardRun::Progress() const {
 void BoardRun::OnWrite(std::string_view bytes) {
     std::lock_guard lock(progressMutex_);
     if (!bytes.empty() && bytes.back() == '\r') bytes.remove_suffix(1);
-    progress_.command.assign(bytes);
+    progress_.command = Masked(std::string(bytes), masks_);
     progress_.sentAt = SteadyClock::now();
     progress_.timeoutMs = writes_ < timeouts_.size() ? timeouts_[writes_] : 0;
     ++writes_;
 }
 
 void BoardRun::Work() {
-    if (!serial_.Open(target_.device, kBaud)) {
+    if (!modem_.Open(target_.device, kBaud)) {
         openFailed_ = true;
-        openFailedSink_(target_);
+        openFailedSink_(target_, modem_.FailureReason());
         return;
     }
     state_.SetLinkOpen(true);
@@ -119,10 +145,10 @@ void BoardRun::Work() {
     }
     // Shut, stop, join, then close: no thread touches the descriptor after it was released.
     port_.Closing();
-    serial_.Shutdown();
+    modem_.Shutdown();
     state_.SetLinkOpen(false);
     monitor.join();
-    serial_.Close();
+    modem_.Close();
 }
 
 ItemResult BoardRun::RunItem(int position, RunContext& ctx) {
@@ -134,6 +160,7 @@ ItemResult BoardRun::RunItem(int position, RunContext& ctx) {
     {
         std::lock_guard lock(progressMutex_);
         timeouts_ = WrittenStepTimeouts(inputs);
+        masks_ = SecretCommands(inputs);
         writes_ = 0;
         progress_ = BoardProgress{position, {}, SteadyClock::now(), 0};
     }
@@ -142,6 +169,10 @@ ItemResult BoardRun::RunItem(int position, RunContext& ctx) {
     result.report = RunTestItem(ctx, inputs);
     result.seconds = std::chrono::duration<double>(SteadyClock::now() - start).count();
     result.log = log_.Snapshot();
+    // Only the byte-exact log files keep the user name and password; every report masks them.
+    result.maskedLog = Masked(result.log, masks_);
+    result.report.stop.command = Masked(result.report.stop.command, masks_);
+    result.report.stop.line = Masked(result.report.stop.line, masks_);
     if (stopRequested_.load() && result.report.verdict != ItemVerdict::Passed) {
         result.ending = Ending::Interrupted;
     }

@@ -13,6 +13,7 @@
 #include "cli/run_plan.h"
 #include "cli/watched_port.h"
 #include "link/link_state.h"
+#include "link/modem_port.h"
 #include "link/traffic_log.h"
 #include "sequencer/test_items.h"
 
@@ -31,6 +32,8 @@ struct ItemResult {
     Ending ending = Ending::Ran;
     double seconds = 0;
     std::string log;  // the traffic log of this item, byte for byte
+    // The log as reports show it: the user name and password masked, as in report.stop.
+    std::string maskedLog;
 };
 
 // What a board is doing now, for the progress line.
@@ -44,7 +47,8 @@ struct BoardProgress {
 class BoardRun {
   public:
     using Sink = std::function<void(const BoardTarget&, const ItemResult&)>;
-    using OpenFailedSink = std::function<void(const BoardTarget&)>;
+    // With why the port would not open, when the port knows (empty otherwise).
+    using OpenFailedSink = std::function<void(const BoardTarget&, const std::string& reason)>;
     BoardRun(BoardTarget target, const RunPlan& plan, Sink sink, OpenFailedSink openFailed);
     ~BoardRun();  // stops and joins
     BoardRun(const BoardRun&) = delete;
@@ -69,7 +73,7 @@ class BoardRun {
     const RunPlan& plan_;
     Sink sink_;
     OpenFailedSink openFailedSink_;
-    SerialPort serial_;
+    ModemPort modem_;
     WatchedPort port_;
     LinkState state_;
     TrafficLog log_;
@@ -80,6 +84,9 @@ class BoardRun {
     mutable std::mutex progressMutex_;
     BoardProgress progress_;
     std::vector<uint32_t> timeouts_;  // of the running item's written steps, in order
+    // The running item's commands that hold a user name or password, each with its masked form
+    // (the worker's alone: set before the item runs, read as it writes).
+    std::vector<std::pair<std::string, std::string>> masks_;
     size_t writes_ = 0;
 };
 

@@ -12,6 +12,7 @@
 #include "cli/platform.h"
 #include "cli/progress_line.h"
 #include "cli/reports.h"
+#include "link/log_file.h"
 
 namespace {
 
@@ -28,25 +29,33 @@ class Output {
     Output(const RunPlan& plan, ProgressLine* progress) : plan_(plan), progress_(progress) {}
 
     void Item(const BoardTarget& board, const ItemResult& result) {
-        std::lock_guard lock(mutex_);
-        if (!plan_.logDir.empty() && result.ending != Ending::LinkGone &&
-            !WriteLogFile(LogFilePath(plan_.logDir, board, result), result.log)) {
-            std::fprintf(stderr, "karvex-run: cannot write %s\n",
-                         LogFilePath(plan_.logDir, board, result).c_str());
-            writeFailed_ = true;
+        // Outside the lock: a board's log is synced to disk without holding up the others.
+        if (!plan_.logDir.empty() && result.ending != Ending::LinkGone) {
+            Save(LogFilePath(plan_.logDir, board, result), result.log);
         }
+        std::lock_guard lock(mutex_);
         Print(plan_.json ? JsonLine(board, result) : HumanLine(board, result));
         if (plan_.json) std::fprintf(stderr, "%s\n", HumanLine(board, result).c_str());
     }
 
-    void OpenFailed(const BoardTarget& board) {
+    void OpenFailed(const BoardTarget& board, const std::string& reason) {
         std::lock_guard lock(mutex_);
-        std::fprintf(stderr, "karvex-run: %s: the port would not open (COM error.)\n",
-                     board.name.c_str());
+        std::fprintf(stderr, "karvex-run: %s: the port would not open (COM error.)%s%s\n",
+                     TerminalText(board.name).c_str(), reason.empty() ? "" : ": ",
+                     reason.c_str());
         if (plan_.json) Print(OpenFailedJsonLine(board));
     }
 
-    bool WriteFailed() const { return writeFailed_; }
+    // Writes a log or report file whole or not at all (readable by its owner only: the logs hold
+    // the password); a failure is told and counted.
+    void Save(const std::string& path, const std::string& bytes) {
+        const std::string reason = karvex::SaveLogFile(path, bytes);
+        if (reason.empty()) return;
+        std::fprintf(stderr, "karvex-run: cannot write %s: %s\n", path.c_str(), reason.c_str());
+        writeFailed_ = true;
+    }
+
+    bool WriteFailed() const { return writeFailed_.load(); }
 
   private:
     void Print(const std::string& line) {
@@ -61,13 +70,14 @@ class Output {
     const RunPlan& plan_;
     ProgressLine* progress_;
     std::mutex mutex_;
-    bool writeFailed_ = false;
+    std::atomic<bool> writeFailed_{false};
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
     UseUtf8Console();
+    IgnoreBrokenPipes();
     std::vector<std::string> arguments = Utf8Arguments(argc, argv);
     std::vector<char*> utf8Argv;
     for (std::string& a : arguments) utf8Argv.push_back(a.data());
@@ -93,21 +103,22 @@ int main(int argc, char** argv) {
         boards.push_back(std::make_unique<BoardRun>(
             target, plan,
             [&output](const BoardTarget& b, const ItemResult& r) { output.Item(b, r); },
-            [&output](const BoardTarget& b) { output.OpenFailed(b); }));
+            [&output](const BoardTarget& b, const std::string& reason) {
+                output.OpenFailed(b, reason);
+            }));
     }
 
     std::atomic<bool> interrupted{false};
-    {
-        // Ctrl-C stops every board at once: the running steps end, nothing more is sent.
-        InterruptWatch watch([&] {
-            interrupted.store(true);
-            for (auto& board : boards) board->Stop();
-        });
-        for (auto& board : boards) board->Start();
-        if (progress) progress->Start();
-        for (auto& board : boards) board->Join();
-        if (progress) progress->Finish();
-    }
+    // Ctrl-C (or a hang-up) stops every board at once: the running steps end, nothing more is
+    // sent. The watch lasts until the report is written, so that a late one cannot cut it short.
+    InterruptWatch watch([&] {
+        interrupted.store(true);
+        for (auto& board : boards) board->Stop();
+    });
+    for (auto& board : boards) board->Start();
+    if (progress) progress->Start();
+    for (auto& board : boards) board->Join();
+    if (progress) progress->Finish();
 
     std::vector<BoardSummary> summaries;
     int status = kAllPassed;
@@ -118,13 +129,7 @@ int main(int argc, char** argv) {
         }
         summaries.push_back({&board->Target(), board->OpenFailed(), board->Results()});
     }
-    if (!plan.junitPath.empty()) {
-        const std::string xml = JUnitXml(summaries);
-        if (!WriteLogFile(plan.junitPath, xml)) {
-            std::fprintf(stderr, "karvex-run: cannot write %s\n", plan.junitPath.c_str());
-            if (status == kAllPassed) status = kSomeFailed;
-        }
-    }
+    if (!plan.junitPath.empty()) output.Save(plan.junitPath, JUnitXml(summaries));
     if (output.WriteFailed() && status == kAllPassed) status = kSomeFailed;
     return interrupted.load() ? kInterrupted : status;
 }

@@ -122,7 +122,8 @@ std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
     std::optional<std::string> apn, user, password, phone, smsNumber;
     RunPlan plan;
     app.add_option("--port", ports,
-                   "COMn (resolved as in the window) or a device path; repeat for more boards");
+                   "COMn (resolved as in the window), a device path, or a board on another "
+                   "machine (rfc2217://host:port, tcp://host:port); repeat for more boards");
     app.add_option("--items", itemTokens,
                    "items by number (" + kItemRange +
                        ") or name, in order; all-safe = revision,rssi,clock,sms-check")
@@ -167,7 +168,10 @@ std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
         if (phone) plan.inputs.phone = Field("--phone", *phone);
         if (smsNumber) plan.inputs.smsNumber = Field("--sms-number", *smsNumber);
         if (ports.empty()) throw UsageError{"no port: give --port (or --settings with a COM port)"};
-        for (const std::string& port : ports) plan.boards.push_back(Target(port));
+        for (const std::string& port : ports) {
+            plan.boards.push_back(Target(port));
+            plan.boards.back().index = static_cast<int>(plan.boards.size()) - 1;
+        }
 
         // The window's own checks, before anything is opened or sent.
         for (const int item : plan.items) {

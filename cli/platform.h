@@ -18,6 +18,11 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // as long as the program runs. Nothing to do where terminals take UTF-8 as they are.
 void UseUtf8Console();
 
+// A reader that goes away (`karvex-run --json | head -1`) makes writes to its pipe fail, rather
+// than end the program before the boards are stopped, their locks removed and the reports
+// written. Nothing to do where a closed pipe raises no signal.
+void IgnoreBrokenPipes();
+
 // True when standard output is a terminal (the live progress line is drawn only then).
 bool StdoutIsTerminal();
 
@@ -28,7 +33,8 @@ std::optional<std::string> Utf8ToCp932(std::string_view utf8);
 std::string Cp932ToUtf8(std::string_view cp932);
 
 // Calls `onInterrupt` once, on a thread of its own, when the user presses Ctrl-C (or the process
-// is asked to terminate). The watch ends, and its thread is joined, when the object goes.
+// is asked to terminate, or its terminal hangs up). The watch ends, and its thread is joined, when
+// the object goes.
 class InterruptWatch {
   public:
     explicit InterruptWatch(std::function<void()> onInterrupt);

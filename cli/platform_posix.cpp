@@ -16,6 +16,10 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 
 void UseUtf8Console() {}
 
+void IgnoreBrokenPipes() {
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
 bool StdoutIsTerminal() {
     return isatty(STDOUT_FILENO) == 1;
 }
@@ -69,7 +73,7 @@ std::string Cp932ToUtf8(std::string_view cp932) {
 struct InterruptWatch::Impl {
     std::thread thread;
     struct sigaction oldInt {
-    }, oldTerm{};
+    }, oldTerm{}, oldHup{};
 };
 
 // The handler only writes one byte to a pipe; the watch thread reads it and calls back. The
@@ -81,6 +85,7 @@ InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) : impl_(new Im
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &impl_->oldInt);
     sigaction(SIGTERM, &action, &impl_->oldTerm);
+    sigaction(SIGHUP, &action, &impl_->oldHup);
     impl_->thread = std::thread([onInterrupt = std::move(onInterrupt)] {
         char byte = 0;
         for (;;) {
@@ -98,6 +103,7 @@ InterruptWatch::~InterruptWatch() {
     if (interruptPipe[1] < 0) return;
     sigaction(SIGINT, &impl_->oldInt, nullptr);
     sigaction(SIGTERM, &impl_->oldTerm, nullptr);
+    sigaction(SIGHUP, &impl_->oldHup, nullptr);
     const char quit = 'q';
     [[maybe_unused]] const ssize_t n = ::write(interruptPipe[1], &quit, 1);
     if (impl_->thread.joinable()) impl_->thread.join();

@@ -83,6 +83,9 @@ void UseUtf8Console() {
     std::atexit([] { SetConsoleOutputCP(consoleCodePage); });
 }
 
+// Windows raises no signal for a closed pipe: the write fails.
+void IgnoreBrokenPipes() {}
+
 // A console only: _isatty is true for any character device (NUL, a COM port). The progress line
 // erases itself with VT sequences, so the console must take them (Windows 10 and later).
 bool StdoutIsTerminal() {

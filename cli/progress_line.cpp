@@ -3,6 +3,9 @@
 #include <chrono>
 #include <cstdio>
 
+#include "cli/platform.h"
+#include "cli/reports.h"
+
 namespace karvex::cli {
 namespace {
 
@@ -34,15 +37,23 @@ std::string ProgressLine::Text() const {
     for (const auto& board : boards_) {
         const BoardProgress p = board->Progress();
         if (p.position < 0) continue;
-        char part[160];
+        char counts[96];
         const double waited = duration<double>(steady_clock::now() - p.sentAt).count();
-        std::snprintf(part, sizeof part, "%s%s %d/%zu %s %s %.1f/%.0fs", text.empty() ? "" : " | ",
-                      board->Target().name.c_str(), p.position + 1, plan_.items.size(),
-                      std::string(ItemName(plan_.items[static_cast<size_t>(p.position)])).c_str(),
-                      p.command.c_str(), p.command.empty() ? 0.0 : waited, p.timeoutMs / 1000.0);
-        text += part;
+        std::snprintf(counts, sizeof counts, " %d/%zu %s ", p.position + 1, plan_.items.size(),
+                      std::string(ItemName(plan_.items[static_cast<size_t>(p.position)])).c_str());
+        char times[48];
+        std::snprintf(times, sizeof times, " %.1f/%.0fs", p.command.empty() ? 0.0 : waited,
+                      p.timeoutMs / 1000.0);
+        // The command is CP932 as written (the SMS text ends in Ctrl-Z); the name is as given.
+        text += (text.empty() ? "" : " | ") + TerminalText(board->Target().name) + counts +
+                TerminalText(Cp932ToUtf8(p.command)) + times;
     }
-    if (text.size() > kWidth) text.resize(kWidth);
+    if (text.size() > kWidth) {
+        // Cut between characters, never inside one.
+        size_t cut = kWidth;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+        text.resize(cut);
+    }
     return text;
 }
 

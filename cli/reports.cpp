@@ -1,7 +1,6 @@
 #include "cli/reports.h"
 
 #include <cstdio>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "cli/platform.h"
@@ -56,44 +55,110 @@ std::string SafeName(const std::string& name) {
     return safe.empty() ? "board" : safe;
 }
 
-// Text as XML character data or attribute value. XML 1.0 cannot carry control characters other
-// than tab, LF and CR at all, so they become U+FFFD (as the window shows them); CR is kept as a
-// reference, so that the traffic's line ends survive the parser's line-end normalisation.
-std::string Xml(const std::string& utf8) {
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+// The code point at the start of `text` and its length; a byte that begins no valid UTF-8
+// sequence (a stray or cut-off one, an overlong form, a surrogate) is U+FFFD on its own.
+std::pair<char32_t, size_t> NextCodePoint(std::string_view text) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) return {lead, 1};
+    size_t size = 0;
+    char32_t cp = 0, least = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        size = 2, cp = lead & 0x1Fu, least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        size = 3, cp = lead & 0x0Fu, least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        size = 4, cp = lead & 0x07u, least = 0x10000;
+    } else {
+        return {0xFFFD, 1};
+    }
+    if (text.size() < size) return {0xFFFD, 1};
+    for (size_t i = 1; i < size; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) return {0xFFFD, 1};
+        cp = cp << 6 | (byte(i) & 0x3Fu);
+    }
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return {0xFFFD, 1};
+    return {cp, size};
+}
+
+// `text` as valid UTF-8, each code point appended by `put(out, cp, bytes)`.
+template <class Put>
+std::string MapCodePoints(std::string_view text, Put put) {
     std::string out;
-    for (const char c : utf8) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\r':
-                out += "&#13;";
-                break;
-            case '\n':
-            case '\t':
-                out += c;
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-                    out += "\xEF\xBF\xBD";
-                } else {
-                    out += c;
-                }
-        }
+    out.reserve(text.size());
+    while (!text.empty()) {
+        const auto [cp, size] = NextCodePoint(text);
+        const bool valid = cp != 0xFFFD || text.substr(0, size) == kReplacement;
+        put(out, cp, valid ? text.substr(0, size) : kReplacement);
+        text.remove_prefix(size);
     }
     return out;
 }
 
+// Text as XML character data or attribute value. XML 1.0 cannot carry control characters other
+// than tab, LF and CR at all, nor U+FFFE and U+FFFF, so they become U+FFFD (as the window shows
+// them), as does what is no UTF-8 (a port name's stray byte); CR is kept as a reference, so that
+// the traffic's line ends survive the parser's line-end normalisation.
+std::string Xml(const std::string& utf8) {
+    return MapCodePoints(utf8, [](std::string& out, char32_t cp, std::string_view bytes) {
+        switch (cp) {
+            case '&':
+                out += "&amp;";
+                return;
+            case '<':
+                out += "&lt;";
+                return;
+            case '>':
+                out += "&gt;";
+                return;
+            case '"':
+                out += "&quot;";
+                return;
+            case '\r':
+                out += "&#13;";
+                return;
+            case '\n':
+            case '\t':
+                break;
+            default:
+                if (cp < 0x20 || cp == 0x7F || cp == 0xFFFE || cp == 0xFFFF) {
+                    out += kReplacement;
+                    return;
+                }
+        }
+        out += bytes;
+    });
+}
+
 }  // namespace
+
+std::string TerminalText(std::string_view text) {
+    return MapCodePoints(text, [](std::string& out, char32_t cp, std::string_view bytes) {
+        // C0 and C1 controls and DEL would move the cursor, erase or start an escape sequence.
+        if (cp >= 0x20 && (cp < 0x7F || cp > 0x9F)) {
+            out += bytes;
+            return;
+        }
+        char escaped[8];
+        switch (cp) {
+            case '\r':
+                out += "\\r";
+                return;
+            case '\n':
+                out += "\\n";
+                return;
+            case '\t':
+                out += "\\t";
+                return;
+            default:
+                std::snprintf(escaped, sizeof escaped, cp < 0x80 ? "\\x%02X" : "\\u%04X",
+                              static_cast<unsigned>(cp));
+                out += escaped;
+        }
+    });
+}
 
 bool Passed(const ItemResult& r) {
     return r.ending == Ending::Ran && r.report.verdict == ItemVerdict::Passed;
@@ -134,7 +199,7 @@ std::string HumanLine(const BoardTarget& board, const ItemResult& r) {
     if (r.ending == Ending::LinkGone) line += " (not sent)";
     char time[32];
     std::snprintf(time, sizeof time, "  %.2f s", r.seconds);
-    return line + time;
+    return TerminalText(line + time);
 }
 
 std::string JsonLine(const BoardTarget& board, const ItemResult& r) {
@@ -165,17 +230,11 @@ std::filesystem::path PathOf(const std::string& utf8) {
 }
 
 std::string LogFilePath(const std::string& dir, const BoardTarget& board, const ItemResult& r) {
+    // The board's number first: two names that clean up alike ("a b", "a_b") stay apart.
     char position[16];
     std::snprintf(position, sizeof position, "%02d", r.position + 1);
-    return dir + "/" + SafeName(board.name) + "_" + position + "_" + std::string(ItemName(r.item)) +
-           ".log";
-}
-
-bool WriteLogFile(const std::string& path, const std::string& bytes) {
-    std::ofstream file(PathOf(path), std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    return !file.fail();
+    return dir + "/" + std::to_string(board.index + 1) + "_" + SafeName(board.name) + "_" +
+           position + "_" + std::string(ItemName(r.item)) + ".log";
 }
 
 std::string JUnitXml(const std::vector<BoardSummary>& boards) {
@@ -211,7 +270,7 @@ std::string JUnitXml(const std::vector<BoardSummary>& boards) {
             const char* element = failure ? "failure" : "error";
             (failure ? failures : errors) += 1;
             cases += ">\n      <" + std::string(element) + " message=\"" + Xml(Reason(r)) +
-                     "\" type=\"" + VerdictWord(r) + "\">" + Xml(Cp932ToUtf8(r.log)) + "</" +
+                     "\" type=\"" + VerdictWord(r) + "\">" + Xml(Cp932ToUtf8(r.maskedLog)) + "</" +
                      element + ">\n    </testcase>\n";
         }
         const int tests = static_cast<int>(b.results.size()) + (b.openFailed ? 1 : 0);

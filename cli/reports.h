@@ -14,7 +14,11 @@ namespace karvex::cli {
 std::string VerdictWord(const ItemResult& result);
 bool Passed(const ItemResult& result);
 
-// "COM3  1 revision      passed  0.26 s", with where a failed item stopped.
+// `text` fit for a terminal: what is no UTF-8 as U+FFFD, control characters (a board's ESC, CR or
+// BS, which would move the cursor or start an escape sequence) as \r, \n, \t, \xHH or \u00HH.
+std::string TerminalText(std::string_view text);
+
+// "COM3  1 revision      passed  0.26 s", with where a failed item stopped; fit for a terminal.
 std::string HumanLine(const BoardTarget& board, const ItemResult& result);
 std::string JsonLine(const BoardTarget& board, const ItemResult& result);
 std::string OpenFailedJsonLine(const BoardTarget& board);
@@ -23,10 +27,9 @@ std::string OpenFailedJsonLine(const BoardTarget& board);
 // Windows a plain std::string would be read in the ANSI code page.
 std::filesystem::path PathOf(const std::string& utf8);
 
-// <dir>/<board>_<position>_<item name>.log, the board's name made safe for a file name.
+// <dir>/<board number>_<board>_<position>_<item name>.log, the board's name made safe for a file
+// name and its number (from 1) keeping apart names that are made alike.
 std::string LogFilePath(const std::string& dir, const BoardTarget& board, const ItemResult& result);
-// Writes the item's log byte for byte; false when it could not be written.
-bool WriteLogFile(const std::string& path, const std::string& bytes);
 
 struct BoardSummary {
     const BoardTarget* board;

@@ -13,6 +13,7 @@ namespace karvex::cli {
 struct BoardTarget {
     std::string name;    // as given: "COM3" or a device path
     std::string device;  // what the port opens: "\\.\COM3" (resolved like the window's) or the path
+    int index = 0;       // its place among the boards, from 0
 };
 
 struct RunPlan {

@@ -1,4 +1,4 @@
-// The board's serial port, watched: a read that fails before we shut the port means the device
+// The board's port, watched: a read that fails before we shut the port means the device
 // has gone (cable pulled), and every write is announced (for the progress line).
 #pragma once
 
@@ -8,13 +8,13 @@
 #include <string_view>
 #include <utility>
 
-#include "link/serial_port.h"
+#include "link/port.h"
 
 namespace karvex::cli {
 
 class WatchedPort final : public Port {
   public:
-    WatchedPort(SerialPort& port, std::function<void()> onLost,
+    WatchedPort(LinkPort& port, std::function<void()> onLost,
                 std::function<void(std::string_view)> onWrite)
         : port_(port), onLost_(std::move(onLost)), onWrite_(std::move(onWrite)) {}
 
@@ -34,7 +34,7 @@ class WatchedPort final : public Port {
     }
 
   private:
-    SerialPort& port_;
+    LinkPort& port_;
     std::function<void()> onLost_;
     std::function<void(std::string_view)> onWrite_;
     std::atomic<bool> closing_{false};

@@ -14,11 +14,13 @@ using namespace res;
 
 ModemTestController::ModemTestController(DialogControls& ui, ModemSession& session,
                                          PanelQueue& panel, std::string settingsPath,
-                                         std::optional<VersionNumbers> version)
+                                         std::optional<VersionNumbers> version,
+                                         std::optional<std::string> settingsReadPath)
     : ui_(ui),
       session_(session),
       panel_(panel),
       settingsPath_(std::move(settingsPath)),
+      settingsReadPath_(settingsReadPath ? std::move(*settingsReadPath) : settingsPath_),
       version_(version) {}
 
 void ModemTestController::OnInitDialog() {
@@ -44,7 +46,7 @@ void ModemTestController::OnInitDialog() {
     }
 
     Settings loaded;
-    if (settingsPath_.empty() || LoadSettings(settingsPath_, loaded) < 0) {
+    if (settingsReadPath_.empty() || LoadSettings(settingsReadPath_, loaded) < 0) {
         loaded = Settings{};  // Tolva-1, COM1, empty fields
     }
     ApplySettings(loaded);
@@ -109,9 +111,9 @@ void ModemTestController::OnConnect() {
     ui_.Enable(kIdTolva2, true);
 }
 
-std::string ModemTestController::FieldBytes(int id) const {
+std::string ModemTestController::FieldBytes(int id, bool& unmappable) const {
     // CP932 bytes of the text exactly as the field holds it: no trimming.
-    return Cp932FromUtf8(ui_.Text(id));
+    return Cp932FromUtf8(ui_.Text(id), &unmappable);
 }
 
 void ModemTestController::OnExecute() {
@@ -119,11 +121,12 @@ void ModemTestController::OnExecute() {
     TestInputs inputs;
     inputs.item = ui_.Selection(kIdTestItem);
     inputs.tolva2 = ui_.IsChecked(kIdTolva2);
-    inputs.apn = FieldBytes(kIdApn);
-    inputs.user = FieldBytes(kIdUser);
-    inputs.password = FieldBytes(kIdPassword);
-    inputs.phone = FieldBytes(kIdPhone);
-    inputs.smsNumber = FieldBytes(kIdSmsNumber);
+    // Text CP932 cannot hold is marked, so that the item refuses it rather than send '?'.
+    inputs.apn = FieldBytes(kIdApn, inputs.unmappable.apn);
+    inputs.user = FieldBytes(kIdUser, inputs.unmappable.user);
+    inputs.password = FieldBytes(kIdPassword, inputs.unmappable.password);
+    inputs.phone = FieldBytes(kIdPhone, inputs.unmappable.phone);
+    inputs.smsNumber = FieldBytes(kIdSmsNumber, inputs.unmappable.smsNumber);
     // Refused (and nothing done) while a sequence still runs or the link is closed; the enable
     // states keep the button from being pressed then.
     if (session_.Execute(inputs)) {

@@ -21,9 +21,12 @@ class ModemTestController {
     static constexpr int kResultOk = 1;      // IDOK
     static constexpr int kResultCancel = 2;  // IDCANCEL
 
-    // `settingsPath` empty: no settings file is read or written.
+    // `settingsPath` empty: no settings file is written; it is read from `settingsReadPath` when
+    // given (where the file lies now may differ from where the close box will write it), else
+    // from `settingsPath`.
     ModemTestController(DialogControls& ui, ModemSession& session, PanelQueue& panel,
-                        std::string settingsPath, std::optional<VersionNumbers> version);
+                        std::string settingsPath, std::optional<VersionNumbers> version,
+                        std::optional<std::string> settingsReadPath = std::nullopt);
 
     // Handlers (the UI thread only).
     void OnInitDialog();
@@ -44,12 +47,13 @@ class ModemTestController {
   private:
     void ApplySettings(const Settings& s);
     Settings CollectSettings() const;
-    std::string FieldBytes(int id) const;
+    std::string FieldBytes(int id, bool& unmappable) const;
 
     DialogControls& ui_;
     ModemSession& session_;
     PanelQueue& panel_;
     std::string settingsPath_;
+    std::string settingsReadPath_;
     std::optional<VersionNumbers> version_;
 };
 

@@ -8,8 +8,8 @@
 namespace karvex {
 
 // UTF-8 to CP932; a character that CP932 cannot represent becomes '?', as the platform's own
-// conversion does.
-std::string Cp932FromUtf8(std::string_view utf8);
+// conversion does. `unmappable`, when given, tells whether that happened.
+std::string Cp932FromUtf8(std::string_view utf8, bool* unmappable = nullptr);
 // CP932 to UTF-8; bytes that do not decode become U+FFFD.
 std::string Utf8FromCp932(std::string_view bytes);
 
@@ -19,7 +19,8 @@ bool ReadRegularFile(const std::string& path, std::string& out);
 
 // Replaces `path` by a file holding `bytes`, through a temporary file beside it that is renamed
 // over it only once everything was written. False (and the old file unchanged, no temporary file
-// left) when that failed.
+// left) when that failed. On Windows a folder that takes no new file but lets the old one be
+// written gets it rewritten in place instead.
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes);
 
 }  // namespace karvex

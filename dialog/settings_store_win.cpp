@@ -1,10 +1,9 @@
 // The settings file's platform side on Windows: code page 932 through the API's own conversion,
-// and the replace through a temporary file and MoveFileExW.
+// and the replace through the shared whole-file replace (a temporary file and MoveFileExW).
 #include <windows.h>
 
-#include <algorithm>
-
 #include "dialog/settings_store.h"
+#include "link/replace_file_win.h"
 #include "link/utf16_win.h"
 
 namespace karvex {
@@ -13,10 +12,11 @@ namespace {
 constexpr UINT kCp932 = 932;
 }
 
-std::string Cp932FromUtf8(std::string_view utf8) {
+std::string Cp932FromUtf8(std::string_view utf8, bool* unmappable) {
     const std::wstring wide = Utf16FromUtf8(utf8);
     std::string out;
     out.reserve(wide.size() * 2);
+    bool replaced = false;
     // One code point at a time, so that each character CP932 cannot hold (a surrogate pair
     // included) becomes exactly one '?'. No best-fit mapping: an "é" is not sent as "e".
     for (size_t i = 0; i < wide.size();) {
@@ -34,11 +34,13 @@ std::string Cp932FromUtf8(std::string_view utf8) {
                                           sizeof bytes, "?", &usedDefault);
         if (n <= 0 || usedDefault) {
             out.push_back('?');
+            replaced = true;
         } else {
             out.append(bytes, static_cast<size_t>(n));
         }
         i += static_cast<size_t>(len);
     }
+    if (unmappable != nullptr) *unmappable = replaced;
     return out;
 }
 
@@ -68,7 +70,7 @@ std::string Utf8FromCp932(std::string_view bytes) {
 }
 
 bool ReadRegularFile(const std::string& path, std::string& out) {
-    const std::wstring name = Utf16FromUtf8(path);
+    const std::wstring name = LongPathSafe(Utf16FromUtf8(path));
     const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
         (attributes & FILE_ATTRIBUTE_DEVICE) != 0) {
@@ -102,35 +104,11 @@ bool ReadRegularFile(const std::string& path, std::string& out) {
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
-    const std::wstring name = Utf16FromUtf8(path);
-    const size_t slash = name.find_last_of(L"\\/");
-    const std::wstring dir = slash == std::wstring::npos ? L"." : name.substr(0, slash + 1);
-    // The temporary file lies beside the target, on the same volume, so that the move is a rename.
-    wchar_t temp[MAX_PATH + 1];
-    if (GetTempFileNameW(dir.c_str(), L"kvx", 0, temp) == 0) {
-        return false;
-    }
-    HANDLE file =
-        CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    bool ok = file != INVALID_HANDLE_VALUE;
-    size_t done = 0;
-    while (ok && done < bytes.size()) {
-        DWORD wrote = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
-        ok = WriteFile(file, bytes.data() + done, chunk, &wrote, nullptr) && wrote == chunk;
-        done += wrote;
-    }
-    if (file != INVALID_HANDLE_VALUE) {
-        ok = FlushFileBuffers(file) && ok;
-        ok = CloseHandle(file) && ok;
-    }
     // The file holds a password in clear; it keeps the directory's inherited access rights, as
-    // any file the user makes there, and no rights of its own are set.
-    ok = ok && MoveFileExW(temp, name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok) {
-        DeleteFileW(temp);
-    }
-    return ok;
+    // any file the user makes there, and no rights of its own are set. A folder that takes no
+    // new file (a locked-down one) may still let the old file be rewritten in place.
+    return ReplaceFileWhole(Utf16FromUtf8(path), bytes, WhenNoTemporary::WriteInPlace) ==
+           ERROR_SUCCESS;
 }
 
 }  // namespace karvex

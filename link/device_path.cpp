@@ -1,31 +1,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <string>
 #include <system_error>
 
+#include "link/com_name.h"
 #include "link/install_layout.h"
+#include "link/network_address.h"
 #include "link/serial_port.h"
 
 namespace karvex {
 
 namespace {
-// The device-namespace prefix: backslash, backslash, full stop, backslash.
-constexpr std::string_view kDevicePrefix = "\\\\.\\";
-
-// The n of "COMn" (1..99 as the drop-down offers, any positive number accepted), or 0.
-int ComNumber(std::string_view name) {
-    if (name.size() < 4 || name.size() > 6) return 0;
-    for (size_t i = 0; i < 3; ++i) {
-        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return 0;
-    }
-    int n = 0;
-    for (const char c : name.substr(3)) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
-        n = n * 10 + (c - '0');
-    }
-    return n;
+// A COM link may name a board on another machine instead of a device: its text is then a network
+// address (rfc2217://host:port), which is what the link resolves to. Otherwise the link itself.
+std::string NetworkTargetOr(const std::string& link) {
+    std::string text(4096, '\0');
+    const ssize_t n = readlink(link.c_str(), text.data(), text.size());
+    text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return IsNetworkName(text) ? text : link;
 }
 }  // namespace
 
@@ -39,9 +32,13 @@ std::string ResolveDevicePath(const std::string& path, const std::string& exeDir
         // The first link found decides even when it dangles (its board has gone): opening it
         // then fails rather than reaching a different device.
         struct stat st {};
-        if (lstat(link.c_str(), &st) == 0) return link;
+        if (lstat(link.c_str(), &st) == 0) return NetworkTargetOr(link);
     }
     return "/dev/ttyS" + std::to_string(n - 1);
+}
+
+std::string ResolvePortName(const std::string& name) {
+    return ResolveDevicePath(name, ExecutableDir());
 }
 
 std::string ExecutablePath() {

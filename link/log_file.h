@@ -16,7 +16,8 @@ std::string LogFileName(std::string_view portName, const std::tm& when);
 // and then renamed over it, so that `path` is always either the old file or the whole new one,
 // and a failed save leaves nothing behind. On POSIX a new file is readable by its owner only
 // (item 0 logs the password it sends) and a replaced file keeps its permissions but setuid and
-// setgid; on Windows the file gets the folder's inherited access rights. `path` is UTF-8 on
+// setgid (a symbolic link at `path` is replaced as a missing file would be, its target left
+// alone); on Windows the file gets the folder's inherited access rights. `path` is UTF-8 on
 // Windows, with backslashes or slashes. Returns an empty string on success, else the reason (the
 // system's text for the error, UTF-8 on Windows).
 std::string SaveLogFile(const std::string& path, std::string_view bytes);

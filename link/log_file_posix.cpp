@@ -40,7 +40,9 @@ std::string SaveLogFile(const std::string& path, std::string_view bytes) {
     if (name.empty()) return Reason(EISDIR);
 
     struct stat old {};
-    const bool replacing = ::stat(path.c_str(), &old) == 0;
+    // A symbolic link at the name is replaced like a missing file: the new file is owner-only
+    // and takes nothing from whatever the link points at.
+    const bool replacing = ::lstat(path.c_str(), &old) == 0 && !S_ISLNK(old.st_mode);
     if (replacing && !S_ISREG(old.st_mode)) {
         // A folder, a FIFO or a device at that name: renaming over it would fail or replace it.
         return Reason(S_ISDIR(old.st_mode) ? EISDIR : EEXIST);

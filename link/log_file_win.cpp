@@ -1,13 +1,11 @@
-// The log save on Windows: a temporary file beside the target, FlushFileBuffers, then
-// MoveFileExW over the target, so that the target is either the old file or the whole new one.
+// The log save on Windows: the shared whole-file replace (a temporary file beside the target,
+// FlushFileBuffers, then MoveFileExW over it), so that the target is either the old file or the
+// whole new one, at any path length.
 #include "link/log_file.h"
 
 #include <windows.h>
 
-#include <algorithm>
-#include <atomic>
-#include <cstdio>
-
+#include "link/replace_file_win.h"
 #include "link/utf16_win.h"
 
 namespace karvex {
@@ -32,86 +30,28 @@ std::string Reason(DWORD error) {
     return Utf8FromUtf16(reason);
 }
 
-// A name for the temporary file no other save (of this process or another) uses at once.
-std::wstring TemporaryName(const std::wstring& dir, const std::wstring& name) {
-    static std::atomic<unsigned> counter{0};
-    wchar_t suffix[48];
-    std::swprintf(suffix, sizeof suffix / sizeof suffix[0], L".%lx-%x-%llx.tmp",
-                  static_cast<unsigned long>(GetCurrentProcessId()), counter.fetch_add(1),
-                  static_cast<unsigned long long>(GetTickCount64()));
-    return dir + L"~" + name + suffix;
-}
-
-bool WriteAll(HANDLE file, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const auto chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 20));
-        DWORD wrote = 0;
-        if (!WriteFile(file, bytes.data(), chunk, &wrote, nullptr)) {
-            return false;
-        }
-        if (wrote == 0) {
-            SetLastError(ERROR_WRITE_FAULT);
-            return false;
-        }
-        bytes.remove_prefix(wrote);
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string SaveLogFile(const std::string& path, std::string_view bytes) {
-    const std::wstring target = Utf16FromUtf8(path);
-    if (target.empty()) {
+    const std::wstring given = Utf16FromUtf8(path);
+    if (given.empty()) {
         return Reason(ERROR_PATH_NOT_FOUND);
     }
-    const size_t slash = target.find_last_of(L"\\/:");
-    const std::wstring dir = slash == std::wstring::npos ? L"" : target.substr(0, slash + 1);
-    const std::wstring name = slash == std::wstring::npos ? target : target.substr(slash + 1);
-    if (name.empty()) {
+    const size_t slash = given.find_last_of(L"\\/:");
+    if (slash + 1 == given.size()) {
         return Reason(ERROR_INVALID_NAME);
     }
+    const std::wstring target = LongPathSafe(given);
     const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
-        // A folder or a device at that name: the move would fail or replace it.
-        return Reason(ERROR_ALREADY_EXISTS);
-    }
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         // Windows refuses to replace a read-only file; say so before writing anything (not every
         // implementation of MoveFileExW refuses).
         return Reason(ERROR_ACCESS_DENIED);
     }
-
-    // The new file gets the folder's inherited access rights, as any file the user makes there.
-    std::wstring temp;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 0; attempt < 16 && file == INVALID_HANDLE_VALUE; ++attempt) {
-        temp = TemporaryName(dir, name);
-        file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
-            GetLastError() != ERROR_ALREADY_EXISTS) {
-            break;
-        }
-    }
-    if (file == INVALID_HANDLE_VALUE) {
-        return Reason(GetLastError());
-    }
-
-    bool ok = WriteAll(file, bytes) && FlushFileBuffers(file);
-    DWORD error = ok ? ERROR_SUCCESS : GetLastError();
-    if (!CloseHandle(file) && ok) {
-        ok = false;
-        error = GetLastError();
-    }
-    if (ok && !MoveFileExW(temp.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ok = false;
-        error = GetLastError();
-    }
-    if (!ok) {
-        DeleteFileW(temp.c_str());
+    // Never written in place: a failed save must leave the old file as it was.
+    const DWORD error = ReplaceFileWhole(target, bytes, WhenNoTemporary::Fail);
+    if (error != ERROR_SUCCESS) {
         return Reason(error);
     }
     return {};

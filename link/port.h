@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace karvex {
 
@@ -21,6 +22,19 @@ class Port {
     virtual int Write(const void* bytes, uint32_t count) = 0;
     // Blocking read of up to `count` bytes; the count read, 0 on time-out, -1 on failure.
     virtual int Read(void* buffer, uint32_t count) = 0;
+};
+
+// A port the link opens by name and closes in two phases: Shutdown() wakes every blocked call and
+// fails every later one; Close() also waits until no call is inside, then releases the device.
+class LinkPort : public Port {
+  public:
+    // True when the port is open and configured; on failure nothing stays open.
+    virtual bool Open(const std::string& name, uint32_t baud) = 0;
+    virtual void Shutdown() = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    // Why the last Open failed, in a few words for the operator; empty when no more is known.
+    virtual std::string FailureReason() const { return {}; }
 };
 
 }  // namespace karvex

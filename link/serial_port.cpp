@@ -13,6 +13,8 @@
 #include <chrono>
 #include <vector>
 
+#include "link/poll_wait.h"
+
 namespace karvex {
 
 namespace {
@@ -69,40 +71,6 @@ bool Configure(int fd, uint32_t baud) {
            (got.c_oflag & OPOST) == 0 && (got.c_lflag & kLocal) == 0;
 }
 
-int RemainingMs(SteadyClock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now())
-            .count();
-    // Round up so that a poll never returns a hair before the deadline and then loops once more.
-    return left <= 0 ? 0 : static_cast<int>(left) + 1;
-}
-
-enum class Ready { Yes, TimedOut, Woken, Failed };
-
-// Waits for `events` on the port, or the wake-up descriptor, until `deadline`. `hungUp` tells
-// whether the device reported a hang-up or an error along with readiness (a vanished device
-// stays readable, and its reads then give nothing).
-Ready WaitReady(int fd, int wakeFd, short events, SteadyClock::time_point deadline,
-                bool* hungUp = nullptr) {
-    for (;;) {
-        pollfd fds[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
-        const int n = poll(fds, 2, RemainingMs(deadline));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return Ready::Failed;
-        }
-        if (fds[1].revents != 0) return Ready::Woken;
-        if (n == 0) {
-            if (SteadyClock::now() >= deadline) return Ready::TimedOut;
-            continue;
-        }
-        if (hungUp != nullptr) *hungUp = (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-        if (fds[0].revents & events) return Ready::Yes;
-        // POLLHUP / POLLERR / POLLNVAL without the wanted event: the device is gone.
-        return Ready::Failed;
-    }
-}
-
 // Errors of a read or write that mean the device itself has gone (unplugged, hung up).
 bool DeviceGone(int error) {
     return error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
@@ -139,10 +107,9 @@ bool SerialPort::Open(const std::string& path, uint32_t baud) {
     if (!Configure(fd, baud)) return fail();
     const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) return fail();
-    std::lock_guard lock(mutex_);
     device_ = fd;
     waker_ = wakeFd;
-    closing_ = false;
+    gate_.Open();
     return true;
 }
 

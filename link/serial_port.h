@@ -10,19 +10,18 @@
 //   Close()     does the same, waits until no operation is still inside, and releases the device.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
 #include "link/port.h"
+#include "link/port_gate.h"
 #ifndef _WIN32
 #include "link/port_lock.h"
 #endif
 
 namespace karvex {
 
-class SerialPort final : public Port {
+class SerialPort final : public LinkPort {
   public:
     SerialPort() = default;
     ~SerialPort() override;
@@ -34,10 +33,10 @@ class SerialPort final : public Port {
     // control; fails when the driver keeps another speed or format. On Linux paths of the form
     // \\.\COMn are resolved first (ResolveDevicePath); Windows opens them as they stand. True
     // when the port is open and configured; on failure nothing stays open.
-    bool Open(const std::string& path, uint32_t baud);
-    void Shutdown();
-    void Close();
-    bool IsOpen() const;
+    bool Open(const std::string& path, uint32_t baud) override;
+    void Shutdown() override;
+    void Close() override;
+    bool IsOpen() const override;
 
     void Purge() override;
     int Write(const void* bytes, uint32_t count) override;
@@ -58,47 +57,38 @@ class SerialPort final : public Port {
     static constexpr Device kNone = -1;
 #endif
     // An operation in progress: while one exists, Close() waits before releasing the device, so
-    // the values it took stay valid until it leaves.
-    struct Use {
-        explicit Use(SerialPort& port) : port_(port), ok_(port.Enter(device, waker)) {}
-        ~Use() {
-            if (ok_) port_.Leave();
-        }
-        Use(const Use&) = delete;
-        Use& operator=(const Use&) = delete;
-        explicit operator bool() const { return ok_; }
-        Device device = kNone;
-        Waker waker = kNone;
-
-      private:
-        SerialPort& port_;
-        bool ok_;
+    // the values it took stay valid until it leaves. A call that did not get in reads nothing.
+    struct Use : PortGate::Use {
+        explicit Use(SerialPort& port)
+            : PortGate::Use(port.gate_),
+              device(In() ? port.device_ : kNone),
+              waker(In() ? port.waker_ : kNone) {}
+        bool In() const { return static_cast<bool>(static_cast<const PortGate::Use&>(*this)); }
+        Device device;
+        Waker waker;
     };
-    bool Enter(Device& device, Waker& waker);
-    void Leave();
-    // Per platform, with the mutex held: make every wait in progress or to come return at once;
-    // release the device and the waker once no operation is inside.
+    // Per platform: make every wait in progress or to come return at once; release the device
+    // and the waker once no operation is inside. Both run under the gate's lock.
     void WakeAll();
     void Release();
 
-    mutable std::mutex mutex_;
-    std::condition_variable idle_;
+    PortGate gate_;
     Device device_ = kNone;
     Waker waker_ = kNone;
 #ifndef _WIN32
     PortLock lock_;  // the UUCP lock file while the port is open
 #endif
-    bool closing_ = true;  // no device, or shut down: new operations fail at once
-    int inUse_ = 0;        // operations currently inside
 };
-
-// The process-wide port that the window's link uses.
-SerialPort& ThePort();
 
 // \\.\COMn names a COM port: the first dosdevices/comn link that exists in ComLinkDirs(exeDir)
 // (Wine's convention; an installed copy also looks in the user's configuration folder),
-// /dev/ttyS<n-1> otherwise. Any other path is returned as it stands.
+// /dev/ttyS<n-1> otherwise. A link whose text is a network address (rfc2217://host:port,
+// tcp://host:port) resolves to that address. On Windows, \\.\COMn resolves to the address that
+// the line COMn=... of ports.ini beside the executable gives, and stays as it is otherwise. Any
+// other path is returned as it stands.
 std::string ResolveDevicePath(const std::string& path, const std::string& exeDir);
+// ResolveDevicePath beside the running executable: what the program opens for `name`.
+std::string ResolvePortName(const std::string& name);
 // The running executable's path (from /proc/self/exe), and its directory; empty when it cannot
 // be read.
 std::string ExecutablePath();

@@ -166,10 +166,9 @@ bool SerialPort::Open(const std::string& path, uint32_t baud) {
         CloseHandle(device);
         return false;
     }
-    std::lock_guard lock(mutex_);
     device_ = device;
     waker_ = stopEvent;
-    closing_ = false;
+    gate_.Open();
     return true;
 }
 

@@ -4,6 +4,9 @@
 #   scripts/attach-board.sh [--dir FOLDER] DEVICE N       (in a checkout)
 #   karvex-attach-board [--dir FOLDER] DEVICE N           (installed with the package)
 #
+# DEVICE may also be a board on another machine, rfc2217://host:port or tcp://host:port (served by
+# ser2net): the link's text is then that address, which the program connects to for COM<N>.
+#
 # The link is FOLDER/com<N>. By default it goes where the program will look: in a checkout into
 # build/default/window/dosdevices, where the window and karvex-run of every build of the checkout
 # look; installed, into the user's configuration folder ($XDG_CONFIG_HOME/karvex/dosdevices, by
@@ -67,7 +70,26 @@ if [[ $private == 1 && $EUID -eq 0 ]]; then
     fail "as root this would write into $dir, a home folder's configuration: what root creates there the user can no longer change, and under sudo it may be root's home, not the user's. Run it as the user who runs Karvex, or name the folder with --dir."
 fi
 
+# Places the link COM<N> -> $1 and ends with the exit status the checks before have earned.
+link_com() {
+    if [[ $private == 1 ]]; then
+        (umask 077 && mkdir -p -- "$dir") || fail "cannot create $dir."
+    else
+        mkdir -p -- "$dir" || fail "cannot create $dir."
+    fi
+    ln -sfn -- "$1" "$dir/com$n" || fail "cannot write the link $dir/com$n."
+    echo "$me: COM$n is $1 ($dir/com$n)"
+    exit $((problems ? 3 : 0))
+}
+
 [[ $n =~ ^[1-9][0-9]?$ ]] || fail "COM number '$n' is not one the program offers: give 1 to $max_com."
+if [[ $device == *://* ]]; then
+    # A board on another machine: nothing here to check, the program connects when it opens.
+    [[ $device =~ ^(rfc2217|tcp)://([^][/@:[:space:]]+|\[[0-9A-Fa-f:.]+\]):([0-9]{1,5})$ ]] &&
+        ((10#${BASH_REMATCH[3]} >= 1 && 10#${BASH_REMATCH[3]} <= 65535)) ||
+        fail "$device is no network port: give rfc2217://host:port or tcp://host:port."
+    link_com "$device"
+fi
 [[ -e $device ]] || fail "$device does not exist: is the board plugged in and powered? (ls /dev/serial/by-id /dev/ttyUSB* /dev/ttyACM* shows what is there)"
 real=$(readlink -f -- "$device")
 [[ -c $real ]] || fail "$device is no serial device (not a character device)."
@@ -131,11 +153,4 @@ if [[ -n $manager ]]; then
     echo "  then: sudo udevadm control --reload && sudo udevadm trigger, and re-plug the board." >&2
 fi
 
-if [[ $private == 1 ]]; then
-    (umask 077 && mkdir -p -- "$dir") || fail "cannot create $dir."
-else
-    mkdir -p -- "$dir" || fail "cannot create $dir."
-fi
-ln -sfn -- "$target" "$dir/com$n" || fail "cannot write the link $dir/com$n."
-echo "$me: COM$n is $target ($dir/com$n)"
-exit $((problems ? 3 : 0))
+link_com "$target"

@@ -16,6 +16,8 @@ packages=(
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64  # the Windows build (windres too)
     wine wine64 googletest                           # its tests under Wine; gtest from source
     x11-utils                                        # xwininfo: the Windows screenshot waits for the dialog
+    ser2net                                          # boards on other machines: the tests' server
+    python3-labgrid python3-pytest python3-yaml      # the labgrid example, run by the tests
 )
 
 sudo=""

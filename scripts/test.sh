@@ -19,6 +19,9 @@ export ASAN_OPTIONS="detect_leaks=1 abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 
+# The Windows build's wineserver, with the arguments given.
+wineserver_of_build() { (. scripts/wine-env.sh "$PWD/build/windows/wine" && "$WINESERVER" "$@"); }
+
 presets=(${KARVEX_PRESETS:-default windows tsan asan})
 status=0
 for preset in "${presets[@]}"; do
@@ -31,8 +34,12 @@ for preset in "${presets[@]}"; do
         break
     fi
     echo "=== $preset: test"
+    # One wineserver for the whole Windows run: started per test, a server that is just ending (a
+    # few seconds after its last program) resets a newcomer's connection under load.
+    [ "$preset" = windows ] && wineserver_of_build -p
     # Most tests wait on the simulated board rather than compute, so a few run at once.
     ctest --preset "$preset" -j 3 --timeout 300 2>&1 | tee "build/$preset/ctest.log" | grep -v -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
+    [ "$preset" = windows ] && { wineserver_of_build -k || true; }
     # tee hides ctest's exit status from set -e.
     grep -q "100% tests passed" "build/$preset/ctest.log" || { status=1; break; }
 done

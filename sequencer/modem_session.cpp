@@ -1,8 +1,11 @@
 #include "sequencer/modem_session.h"
 
+#include <future>
+#include <system_error>
+
 namespace karvex {
 
-ModemSession::ModemSession(TrafficLog& log, OperatorPanel& panel, SerialPort& port,
+ModemSession::ModemSession(TrafficLog& log, OperatorPanel& panel, LinkPort& port,
                            MonitorTiming timing)
     : log_(log), panel_(panel), port_(port), timing_(timing) {}
 
@@ -10,14 +13,40 @@ ModemSession::~ModemSession() {
     Disconnect();
 }
 
+bool ModemSession::Start(std::thread& thread, std::function<void()> body,
+                         const std::function<void()>& first, std::string& error) {
+    std::promise<void> go;
+    std::shared_future<void> ready = go.get_future().share();
+    auto gated = [ready, body = std::move(body)] {
+        ready.wait();
+        body();
+    };
+    try {
+        thread = starter_ ? starter_(std::move(gated)) : std::thread(std::move(gated));
+    } catch (const std::system_error& e) {
+        error = e.what();
+        return false;
+    }
+    first();
+    go.set_value();
+    return true;
+}
+
 bool ModemSession::Connect(const std::string& devicePath, uint32_t baud) {
     if (state_.LinkOpen()) return false;
     if (!port_.Open(devicePath, baud)) return false;
-    state_.SetLinkOpen(true);
-    state_.Publish(Verdict::Waiting);
-    log_.Clear();
-    monitor_ = std::thread([this] { ReceiveMonitor(state_, port_, log_, timing_); });
-    return true;
+    std::string error;
+    const bool started = Start(
+        monitor_, [this] { ReceiveMonitor(state_, port_, log_, timing_); },
+        [this] {
+            state_.SetLinkOpen(true);
+            state_.Publish(Verdict::Waiting);
+            log_.Clear();
+        },
+        error);
+    // Without its monitor the link would time out on every step: it stays closed.
+    if (!started) port_.Close();
+    return started;
 }
 
 void ModemSession::Disconnect() {
@@ -35,18 +64,26 @@ void ModemSession::Disconnect() {
 bool ModemSession::Execute(const TestInputs& inputs) {
     if (!state_.LinkOpen() || running_.load()) return false;
     if (worker_.joinable()) worker_.join();  // the previous sequence has ended
-    log_.Clear();
-    running_.store(true);
-    worker_ = std::thread([this, inputs] {
-        RunContext ctx{state_, port_, log_, panel_};
-        SequenceWorker(ctx, inputs);
-        {
-            std::lock_guard lock(idleMutex_);
-            running_.store(false);
-        }
-        idle_.notify_all();
-    });
-    return true;
+    std::string error;
+    const bool started = Start(
+        worker_,
+        [this, inputs] {
+            RunContext ctx{state_, port_, log_, panel_};
+            SequenceWorker(ctx, inputs);
+            {
+                std::lock_guard lock(idleMutex_);
+                running_.store(false);
+            }
+            idle_.notify_all();
+        },
+        [this] {
+            log_.Clear();
+            running_.store(true);
+        },
+        error);
+    // Nothing was sent and the log is as it was; the inputs stay enabled for another try.
+    if (!started) panel_.ShowMessage(std::string(kNoWorkerMessage) + "\n" + error);
+    return started;
 }
 
 void ModemSession::WaitIdle() {

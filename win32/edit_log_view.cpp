@@ -1,6 +1,8 @@
 #include "win32/edit_log_view.h"
 
-#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <utility>
 
 namespace karvex::win {
 
@@ -66,10 +68,20 @@ std::wstring LogTextDecoder::Decode(std::string_view bytes) {
     return out;
 }
 
-EditLogView::EditLogView(TrafficLog& log, HWND dialog, HWND edit, UINT notify)
-    : log_(log), dialog_(dialog), edit_(edit), notify_(notify), feed_(log) {
+EditLogView::EditLogView(TrafficLog& log, HWND edit, std::function<bool()> wake)
+    : log_(log), edit_(edit), wake_(std::move(wake)), feed_(log) {
     // A long GPS run writes far more than the default 32 K characters: no limit but memory.
     SendMessageW(edit_, EM_SETLIMITTEXT, 0, 0);
+    if (HDC dc = GetDC(edit_); dc != nullptr) {
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(edit_, WM_GETFONT, 0, 0));
+        const HGDIOBJ old = SelectObject(dc, font != nullptr ? font : GetStockObject(SYSTEM_FONT));
+        TEXTMETRICW metrics{};
+        if (GetTextMetricsW(dc, &metrics)) {
+            charWidth_ = metrics.tmAveCharWidth;
+        }
+        SelectObject(dc, old);
+        ReleaseDC(edit_, dc);
+    }
     log_.SetObserver([this] { RequestRefresh(); });
     Refresh();
 }
@@ -80,9 +92,10 @@ EditLogView::~EditLogView() {
 
 void EditLogView::RequestRefresh() {
     // Any thread. Only the first change after a refresh posts; the refresh clears the flag before
-    // it reads, so a change that races with it posts again and is never missed.
-    if (!pending_.exchange(true)) {
-        PostMessageW(dialog_, notify_, 0, 0);
+    // it reads, so a change that races with it posts again and is never missed. A post that
+    // failed clears it too: the next change tries again (and the dialog's timer catches up).
+    if (!pending_.exchange(true) && !wake_()) {
+        pending_.store(false);
     }
 }
 
@@ -99,6 +112,41 @@ void EditLogView::Refresh() {
     if (step.more) {
         RequestRefresh();
     }
+}
+
+// The end of the selection the caret stands at: a selection made backwards (with the mouse
+// upwards, or Shift+Left) has its caret at the start. EM_GETSEL gives both ends in order. While
+// the edit has the focus, the caret's place tells; without it the edit has no caret, and a
+// deselect (EM_SETSEL -1) leaves the selection where the caret stood. The caller puts the
+// selection back.
+DWORD EditLogView::CaretEnd(DWORD start, DWORD end) const {
+    POINT caret{};
+    if (start == end) {
+        return end;
+    }
+    if (GetFocus() == edit_ && GetCaretPos(&caret)) {
+        const auto distance = [&](DWORD index) {
+            const auto at = static_cast<DWORD>(SendMessageW(edit_, EM_POSFROMCHAR, index, 0));
+            if (at == static_cast<DWORD>(-1)) {
+                return LONG_MAX;  // past the last character
+            }
+            return std::abs(static_cast<short>(LOWORD(at)) - caret.x) +
+                   std::abs(static_cast<short>(HIWORD(at)) - caret.y);
+        };
+        return distance(start) < distance(end) ? start : end;
+    }
+    SendMessageW(edit_, EM_SETSEL, static_cast<WPARAM>(-1), 0);
+    DWORD at = end;
+    SendMessageW(edit_, EM_GETSEL, reinterpret_cast<WPARAM>(&at), 0);
+    return at == start ? start : end;
+}
+
+// Where the text's first character stands across: the horizontal scroll, as a negative offset.
+int EditLogView::TextLeft() const {
+    if (GetWindowTextLengthW(edit_) == 0) {
+        return 0;
+    }
+    return static_cast<short>(LOWORD(SendMessageW(edit_, EM_POSFROMCHAR, 0, 0)));
 }
 
 void EditLogView::Append(const std::wstring& text) {
@@ -118,19 +166,27 @@ void EditLogView::Append(const std::wstring& text) {
     // Follow new lines only while the operator looks at the end and has nothing selected.
     const bool follow = atEnd && start == end;
     const auto firstLine = static_cast<int>(SendMessageW(edit_, EM_GETFIRSTVISIBLELINE, 0, 0));
+    const int left = TextLeft();
 
     // Redrawing only once everything is back in place keeps the view from flickering.
     SendMessageW(edit_, WM_SETREDRAW, FALSE, 0);
+    const DWORD caret = CaretEnd(start, end);
+    const DWORD anchor = caret == start ? end : start;
     const auto length = static_cast<WPARAM>(GetWindowTextLengthW(edit_));
     SendMessageW(edit_, EM_SETSEL, length, static_cast<LPARAM>(length));
+    // This scrolls the new end into view, and with it the view back to the left.
     SendMessageW(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-    SendMessageW(edit_, EM_SETSEL, start, static_cast<LPARAM>(end));
+    SendMessageW(edit_, EM_SETSEL, anchor, static_cast<LPARAM>(caret));
     if (follow) {
         SendMessageW(edit_, WM_VSCROLL, SB_BOTTOM, 0);
-    } else {
-        const auto nowFirst = static_cast<int>(SendMessageW(edit_, EM_GETFIRSTVISIBLELINE, 0, 0));
-        SendMessageW(edit_, EM_LINESCROLL, 0, firstLine - nowFirst);
     }
+    const auto nowFirst = static_cast<int>(SendMessageW(edit_, EM_GETFIRSTVISIBLELINE, 0, 0));
+    // The edit scrolls across in steps of its font's average character width.
+    const int shift = TextLeft() - left;
+    const int across =
+        charWidth_ > 0 ? (shift + (shift < 0 ? -1 : 1) * charWidth_ / 2) / charWidth_ : 0;
+    SendMessageW(edit_, EM_LINESCROLL, static_cast<WPARAM>(across),
+                 follow ? 0 : firstLine - nowFirst);
     SendMessageW(edit_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(edit_, nullptr, TRUE);
 }

@@ -3,12 +3,14 @@
 // The model changes on any thread; its observer only posts one message to the dialog (later
 // changes coalesce into the one pending). The refresh, on the UI thread, reads what was added since
 // the last one and appends it at the end of the control's text with EM_SETSEL/EM_REPLACESEL, then
-// puts the operator's selection and scroll position back; it follows new lines only while the
-// operator looks at the end with nothing selected. A clear of the model empties the control.
+// puts the operator's selection (a backward one too) and the view's place, down and across, back;
+// it follows new lines only while the operator looks at the end with nothing selected. A clear of
+// the model empties the control.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -33,8 +35,9 @@ class LogTextDecoder {
 
 class EditLogView {
   public:
-    // `notify` is posted to `dialog` (wParam 0, lParam 0) when the model changed.
-    EditLogView(TrafficLog& log, HWND dialog, HWND edit, UINT notify);
+    // `wake` (any thread) posts the message that makes the UI thread call Refresh; false when
+    // the post failed, and the next change tries again.
+    EditLogView(TrafficLog& log, HWND edit, std::function<bool()> wake);
     ~EditLogView();  // detaches from the model; the model's writers must have stopped
     EditLogView(const EditLogView&) = delete;
     EditLogView& operator=(const EditLogView&) = delete;
@@ -45,13 +48,15 @@ class EditLogView {
   private:
     void RequestRefresh();
     void Append(const std::wstring& text);
+    DWORD CaretEnd(DWORD start, DWORD end) const;
+    int TextLeft() const;
 
     TrafficLog& log_;
-    HWND dialog_;
     HWND edit_;
-    UINT notify_;
+    std::function<bool()> wake_;
     LogFeed feed_;
     LogTextDecoder decoder_;
+    int charWidth_ = 0;  // the font's average character width: one step of EM_LINESCROLL across
     std::atomic<bool> pending_{false};
 };
 

@@ -43,7 +43,11 @@ constexpr UINT_PTR kLogSubclassId = 1;
 ModemTestDialog::ModemTestDialog() : ModemTestDialog(Options{}) {}
 
 ModemTestDialog::ModemTestDialog(Options options) : options_(std::move(options)) {
-    settingsPath_ = options_.settingsPath ? *options_.settingsPath : DefaultSettingsPath();
+    const std::string beside =
+        options_.settingsPath ? *options_.settingsPath : DefaultSettingsPath();
+    const std::string user =
+        options_.userSettingsPath ? *options_.userSettingsPath : UserSettingsPath(ExecutablePath());
+    settings_ = FindSettingsPlace(beside, user);
 }
 
 ModemTestDialog::~ModemTestDialog() {
@@ -105,17 +109,45 @@ void ModemTestDialog::OnInit(HWND hwnd) {
             [this](bool enable) { controller_->EnableInputsFromWorker(enable); },
             [this](const std::string& text) { ShowMessage(text); },
         },
-        [hwnd] { PostMessageW(hwnd, kPanelMessage, 0, 0); });
-    logView_ = std::make_unique<EditLogView>(log_, hwnd, Item(kIdTrafficLog), kLogMessage);
+        [this] { Post(kPanelMessage); });
+    logView_ = std::make_unique<EditLogView>(log_, Item(kIdTrafficLog),
+                                             [this] { return Post(kLogMessage); });
     logMenu_ = std::make_unique<LogMenu>(
         log_, hwnd, Item(kIdTrafficLog),
         [this] { return Selection(kIdComPort) >= 0 ? Text(kIdComPort) : std::string(); },
         [this](const std::string& text) { ShowMessage(text); });
-    SerialPort& port = options_.port != nullptr ? *options_.port : ThePort();
+    LinkPort& port = options_.port != nullptr ? *options_.port : ThePort();
     session_ = std::make_unique<ModemSession>(log_, *panel_, port, options_.timing);
-    controller_ = std::make_unique<ModemTestController>(*this, *session_, *panel_, settingsPath_,
-                                                        ProgramVersion());
+    controller_ = std::make_unique<ModemTestController>(*this, *session_, *panel_, settings_.write,
+                                                        ProgramVersion(), settings_.read);
     controller_->OnInitDialog();
+}
+
+bool ModemTestDialog::Post(UINT message) const {
+    return options_.post ? options_.post(hwnd_, message)
+                         : PostMessageW(hwnd_, message, 0, 0) != FALSE;
+}
+
+void ModemTestDialog::CatchUp() {
+    if (panel_) {
+        panel_->Deliver();
+    }
+    if (logView_) {
+        logView_->Refresh();
+    }
+}
+
+void ModemTestDialog::FollowLink() {
+    // A post that failed (PostMessageW refuses once the thread's queue holds 10,000 messages)
+    // would leave the log frozen, or the inputs disabled after a run; the timer delivers what
+    // waits within a quarter of a second, as soon as the queue has drained. Once the link is
+    // closed its threads have been joined: one last catch-up takes what they left.
+    if (session_->LinkOpen()) {
+        SetTimer(hwnd_, kCatchUpTimer, kCatchUpMs, nullptr);
+    } else {
+        KillTimer(hwnd_, kCatchUpTimer);
+        CatchUp();
+    }
 }
 
 void ModemTestDialog::OnDestroy() {
@@ -147,6 +179,7 @@ INT_PTR ModemTestDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             const int code = HIWORD(wParam);
             if (id == kIdConnect && code == BN_CLICKED) {
                 controller_->OnConnect();
+                FollowLink();
             } else if (id == kIdExecute && code == BN_CLICKED) {
                 controller_->OnExecute();
             } else if (id == kIdTestItem && code == CBN_SELCHANGE) {
@@ -161,6 +194,9 @@ INT_PTR ModemTestDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         }
         case WM_CLOSE:
+            if (settings_.userFolder) {
+                MakeSettingsFolder(settings_.write);  // the first save there makes the folder
+            }
             controller_->OnClose();  // the close box: saves the settings, then ends
             return TRUE;
         case kPanelMessage:
@@ -172,6 +208,12 @@ INT_PTR ModemTestDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             if (logView_) {
                 logView_->Refresh();
             }
+            return TRUE;
+        case WM_TIMER:
+            if (wParam != kCatchUpTimer) {
+                return FALSE;
+            }
+            CatchUp();
             return TRUE;
         case WM_CONTEXTMENU:
             if (logMenu_ && reinterpret_cast<HWND>(wParam) == Item(kIdTrafficLog)) {

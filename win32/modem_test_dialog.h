@@ -3,6 +3,7 @@
 // the UI thread only by posted messages; no thread ever waits on it.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,7 +12,8 @@
 #include "dialog/dialog_controls.h"
 #include "dialog/modem_test_controller.h"
 #include "dialog/panel_queue.h"
-#include "link/serial_port.h"
+#include "dialog/settings_place.h"
+#include "link/modem_port.h"
 #include "link/traffic_log.h"
 #include "sequencer/modem_session.h"
 #include "win32/edit_log_view.h"
@@ -24,14 +26,24 @@ namespace karvex::win {
 // Posted to the dialog: the worker queued panel requests; the traffic log changed.
 inline constexpr UINT kPanelMessage = WM_APP + 1;
 inline constexpr UINT kLogMessage = WM_APP + 2;
+// While the link is open, a timer catches up on both, in case a post was lost (a full queue).
+inline constexpr UINT_PTR kCatchUpTimer = 1;
+inline constexpr UINT kCatchUpMs = 250;
 
 class ModemTestDialog : public DialogControls {
   public:
     struct Options {
         // The settings file (UTF-8): unset = beside the executable; empty = none read or written.
         std::optional<std::string> settingsPath;
-        SerialPort* port = nullptr;  // null: the process-wide port
+        // Where it goes when that folder cannot hold it: unset = <base name>.ini in
+        // %LOCALAPPDATA%\Karvex; empty = nowhere else.
+        std::optional<std::string> userSettingsPath;
+        LinkPort* port = nullptr;  // null: the process-wide port
         MonitorTiming timing{};
+        // Posts the dialog's own wake-ups (the log changed, the worker queued a request) from any
+        // thread; empty: PostMessageW. Tests put in one that fails, as PostMessageW does when
+        // the thread's message queue is full.
+        std::function<bool(HWND, UINT)> post;
     };
 
     ModemTestDialog();
@@ -53,7 +65,6 @@ class ModemTestDialog : public DialogControls {
     ModemSession& Session() { return *session_; }
     TrafficLog& Log() { return log_; }
     OperatorPanel& Panel() { return *panel_; }
-    const std::string& SettingsPath() const { return settingsPath_; }
     LogMenu& LogContextMenu() { return *logMenu_; }
 
     // DialogControls, by control id (the UI thread only).
@@ -76,11 +87,14 @@ class ModemTestDialog : public DialogControls {
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void OnInit(HWND hwnd);
     void OnDestroy();
+    bool Post(UINT message) const;
+    void CatchUp();
+    void FollowLink();
 
     HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
 
     Options options_;
-    std::string settingsPath_;
+    SettingsPlace settings_;
     HWND hwnd_ = nullptr;
     bool modal_ = false;
     std::optional<INT_PTR> result_;

@@ -13,7 +13,7 @@ bool Cp932Available() {
     return QStringEncoder(kCodec).isValid() && QStringDecoder(kCodec).isValid();
 }
 
-QByteArray ToCp932(const QString& text) {
+QByteArray ToCp932(const QString& text, bool* unmappable) {
     // The codec substitutes its own bytes for characters it cannot map; encode one code point at a
     // time so that each of those becomes a single '?'.
     QByteArray out;
@@ -21,6 +21,7 @@ QByteArray ToCp932(const QString& text) {
     // One encoder for the whole text (opening one is costly), reset before every character so
     // that an error or state never carries over.
     QStringEncoder single(kCodec);
+    bool replaced = false;
     for (qsizetype i = 0; i < text.size();) {
         // A pair of surrogates is one character; a lone surrogate is one unmappable unit and never
         // takes the character after it along.
@@ -37,10 +38,12 @@ QByteArray ToCp932(const QString& text) {
         const QByteArray bytes = single.encode(one);
         if (single.hasError() || bytes.isEmpty() || bytes == QByteArrayLiteral("\xFC\xFC")) {
             out.append('?');
+            replaced = true;
         } else {
             out.append(bytes);
         }
     }
+    if (unmappable != nullptr) *unmappable = replaced;
     return out;
 }
 

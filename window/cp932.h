@@ -11,8 +11,9 @@ namespace karvex {
 // False when this Qt was built without the codec (no ICU): nothing could then be sent as typed.
 bool Cp932Available();
 
-// A character that CP932 cannot represent becomes '?', as the platform's own conversion does.
-QByteArray ToCp932(const QString& text);
+// A character that CP932 cannot represent becomes '?', as the platform's own conversion does;
+// `unmappable`, when given, tells whether that happened.
+QByteArray ToCp932(const QString& text, bool* unmappable = nullptr);
 QString FromCp932(QByteArrayView bytes);
 
 }  // namespace karvex

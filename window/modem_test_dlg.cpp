@@ -38,7 +38,7 @@ CModemTestDlg::CModemTestDlg(const Options& options)
         [this](bool enable) { controller_->EnableInputsFromWorker(enable); },
         [this](const QString& text) { OpenMessageBox(*this, text); },
     });
-    SerialPort& port = options_.port != nullptr ? *options_.port : ThePort();
+    LinkPort& port = options_.port != nullptr ? *options_.port : ThePort();
     session_ = std::make_unique<ModemSession>(log_, *panel_, port, options_.timing);
     controller_ = std::make_unique<ModemTestController>(
         *ui_, *session_, panel_->Queue(), QFile::encodeName(settingsPath_).toStdString(),

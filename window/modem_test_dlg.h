@@ -10,8 +10,8 @@
 #include <optional>
 
 #include "dialog/modem_test_controller.h"
+#include "link/modem_port.h"
 #include "link/receive_monitor.h"
-#include "link/serial_port.h"
 #include "link/traffic_log.h"
 #include "sequencer/modem_session.h"
 #include "window/dialog_builder.h"
@@ -37,7 +37,7 @@ class CModemTestDlg : public QDialog {
         // The settings file: unset = beside the executable; empty = no file is read or written.
         std::optional<QString> settingsPath;
         // The port the link uses; null = the process-wide port.
-        karvex::SerialPort* port = nullptr;
+        karvex::LinkPort* port = nullptr;
         karvex::MonitorTiming timing{};
     };
 

@@ -16,8 +16,8 @@ QString FromUtf8(std::string_view text) {
 }
 }  // namespace
 
-std::string Cp932FromUtf8(std::string_view utf8) {
-    return ToCp932(FromUtf8(utf8)).toStdString();
+std::string Cp932FromUtf8(std::string_view utf8, bool* unmappable) {
+    return ToCp932(FromUtf8(utf8), unmappable).toStdString();
 }
 
 std::string Utf8FromCp932(std::string_view bytes) {

@@ -124,9 +124,15 @@ TEST_P(Verdicts, NameTheStepAndSetTheExitStatus) {
     ScratchDir dir(std::string("verdict-") + c.name);
     auto board = NewBoard();
     board->SetBehaviour(c.prefix, c.behaviour);
-    std::vector<std::string> args = {"--json", "--port", board->DevicePath(), "--items", c.items};
+    const fs::path junit = dir.path / "report.xml";
+    std::vector<std::string> args = {"--json", "--port",  board->DevicePath(), "--items",
+                                     c.items,  "--junit", junit.string()};
     args.insert(args.end(), c.extra.begin(), c.extra.end());
     const Finished run = RunCli(Args(args), dir.path);
+    // The user name and password go to the board, into no report.
+    for (const std::string& report : {run.out, run.err, ReadAll(junit)}) {
+        EXPECT_EQ(report.find("\"user\",\"pass\""), std::string::npos) << report;
+    }
     EXPECT_EQ(run.status, c.status) << run.out << run.err;
     const std::vector<nlohmann::json> items = JsonLines(run.out);
     ASSERT_EQ(items.size(), c.expected.size()) << run.out;
@@ -190,14 +196,15 @@ INSTANTIATE_TEST_SUITE_P(
                     "",
                     "",
                     4.9},
-        // The fifth step of item 0 fails; --stop-on-failure keeps item 1 from being sent.
+        // The sixth step of item 0 fails, named with its user name and password masked;
+        // --stop-on-failure keeps item 1 from being sent.
         VerdictCase{"stop",
-                    "AT+CGATT=0",
+                    "AT+KCNXCFG",
                     Make(Kind::Error),
                     "0,1",
                     {"--stop-on-failure"},
                     1,
-                    {{"failed", "0/5/AT+CGATT=0"}},
+                    {{"failed", "0/6/AT+KCNXCFG=1,\"GPRS\",\"apn.example\",\"***\",\"***\""}},
                     "ERROR",
                     "AT+CGMR"},
         // The device goes while its reply is awaited: link lost at once, not at the time-out;
@@ -238,16 +245,21 @@ TEST(KarvexRun, JUnitParsesAndHoldsWhatItClaims) {
     ScratchDir dir("junit");
     auto good = NewBoard();
     auto failing = NewBoard();
-    failing->SetBehaviour("AT+CSQ", Make(Kind::Error));
+    // Terminal controls in the failing line; a port name that is no UTF-8.
+    failing->SetBehaviour("AT+CSQ", Make(Kind::Reply, "\r\n\x1B[2J\bERROR\r\n"));
+    fs::create_symlink(failing->DevicePath(), dir.path / "tty\xFF");
     const fs::path junit = dir.path / "report.xml";
     const Finished run = RunCli(
-        {"--port", good->DevicePath(), "--port", failing->DevicePath(), "--port",
+        {"--port", good->DevicePath(), "--port", (dir.path / "tty\xFF").string(), "--port",
          (dir.path / "no-such-device").string(), "--items", "all-safe", "--junit", junit.string()},
         dir.path);
     // A port that would not open decides the status; the other boards still ran.
     EXPECT_EQ(run.status, 2) << run.out << run.err;
     EXPECT_EQ(Lines(run.out).size(), 8u) << run.out;
     EXPECT_NE(run.err.find("no-such-device"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("(AT+CSQ): \\x1B[2J\\x08ERROR"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find('\x1B'), std::string::npos) << "a raw escape reached the terminal";
+    EXPECT_EQ(fs::status(junit).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 
     ASSERT_NE(XPath(junit, "/testsuites"), "") << ReadAll(junit);
     EXPECT_EQ(XPath(junit, "count(//testsuite)"), "3");
@@ -255,36 +267,46 @@ TEST(KarvexRun, JUnitParsesAndHoldsWhatItClaims) {
     EXPECT_EQ(XPath(junit, "count(//testcase)"), "9");
     EXPECT_EQ(XPath(junit, "string(/testsuites/@failures)"), "1");
     EXPECT_EQ(XPath(junit, "string(/testsuites/@errors)"), "1");
-    const std::string suite = "//testsuite[@name=\"" + failing->DevicePath() + "\"]";
+    const std::string suite = "//testsuite[@name=\"" + (dir.path / "tty\uFFFD").string() + "\"]";
     EXPECT_EQ(XPath(junit, "string(" + suite + "/@failures)"), "1");
     EXPECT_EQ(XPath(junit, "string(" + suite + "/testcase[failure]/@name)"), "2 rssi");
     EXPECT_EQ(XPath(junit, "string(" + suite + "/testcase[failure]/failure/@message)"),
-              "failed at step 1 (AT+CSQ): ERROR");
+              "failed at step 1 (AT+CSQ): \uFFFD[2J\uFFFDERROR");
     // The failed item's traffic, line ends included.
     EXPECT_EQ(XPath(junit, "string(" + suite + "/testcase[failure]/failure)"),
-              "AT+CSQ\rAT+CSQ\r\r\nERROR\r\n");
+              "AT+CSQ\rAT+CSQ\r\r\n\uFFFD[2J\uFFFDERROR\r\n");
     EXPECT_EQ(
         XPath(junit, "count(//testsuite[@name=\"" + good->DevicePath() + "\"]/testcase[not(*)])"),
         "4");
 }
 
+// Two ports whose names clean up alike ("a b", "a_b"): each keeps its own logs, owner only; a link
+// planted at a log's name is replaced, not written through.
 TEST(KarvexRun, LogDirFilesHoldTheBoardsBytes) {
     ScratchDir dir("logdir");
-    auto board = NewBoard();
     const fs::path logs = dir.path / "logs";
-    const Finished run = RunCli(Args({"--port", board->DevicePath(), "--items", "init,all-safe",
-                                      "--log-dir", logs.string()}),
-                                dir.path);
-    ASSERT_EQ(run.status, 0) << run.out << run.err;
-    std::string logged;
-    const char* names[] = {"01_init", "02_revision", "03_rssi", "04_clock", "05_sms-check"};
-    const std::string prefix = fs::path(board->DevicePath()).filename().string();
-    for (const char* name : names) {
-        const fs::path file = logs / ("dev_pts_" + prefix + "_" + name + ".log");
-        ASSERT_TRUE(fs::exists(file)) << file;
-        logged += ReadAll(file);
+    std::string prefix = dir.path.relative_path().string() + "_a_b_";  // as the name cleans up
+    std::replace(prefix.begin(), prefix.end(), '/', '_');
+    fs::create_directories(logs);
+    std::ofstream(dir.path / "other") << "keep";
+    fs::create_symlink(dir.path / "other", logs / ("2_" + prefix + "01_init.log"));
+    std::vector<std::unique_ptr<sim::Board>> boards;
+    std::vector<std::string> args = {"--items", "init,all-safe", "--log-dir", logs.string()};
+    for (const char* name : {"a b", "a_b"}) {
+        boards.push_back(NewBoard());
+        fs::create_symlink(boards.back()->DevicePath(), dir.path / name);
+        args.insert(args.end(), {"--port", (dir.path / name).string()});
     }
-    EXPECT_EQ(logged, BoardTraffic(*board));
+    const Finished run = RunCli(Args(args), dir.path);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    for (size_t i = 0; i < boards.size(); ++i) {
+        std::string logged;
+        for (const char* name : {"01_init", "02_revision", "03_rssi", "04_clock", "05_sms-check"}) {
+            logged += ReadAll(logs / (std::to_string(i + 1) + "_" + prefix + name + ".log"));
+        }
+        EXPECT_EQ(logged, BoardTraffic(*boards[i])) << i;
+    }
+    EXPECT_EQ(ReadAll(dir.path / "other"), "keep");
 }
 
 struct UsageCase {
@@ -322,6 +344,10 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"numbermissing", {"--items", "sms-read"}, "番号は必須です。"},
         UsageCase{"phonemissing", {"--items", "5", "--phone", ""}, "電話番号は必須です。"},
         UsageCase{"notcp932", {"--items", "0", "--apn", "\xF0\x9F\x98\x80"}, "CP932"},
+        // A CR would end the command early and start another.
+        UsageCase{"controlbyte",
+                  {"--items", "init", "--apn", "internet\"\rAT+CFUN=4\rAT"},
+                  "APNに制御文字は使えません。"},
         UsageCase{"unknownitem", {"--items", "1,12"}, "unknown item \"12\""},
         UsageCase{"noitems", {}, "--items"},
         UsageCase{"badmodel", {"--items", "1", "--model", "tolva-3"}, "tolva-3"},
@@ -387,7 +413,10 @@ TEST(KarvexRun, EightBoardsOneSilentOneVanishing) {
               (std::vector<std::string>{"passed", "link-lost", "link-lost", "link-lost"}));
 }
 
-TEST(KarvexRun, CtrlCStopsEveryBoardPromptlyAndWritesTheReports) {
+// Ctrl-C, and a hang-up of the terminal.
+class Interrupts : public ::testing::TestWithParam<int> {};
+
+TEST_P(Interrupts, CtrlCStopsEveryBoardPromptlyAndWritesTheReports) {
     ScratchDir dir("ctrlc");
     std::vector<std::unique_ptr<sim::Board>> boards;
     const fs::path junit = dir.path / "report.xml";
@@ -406,10 +435,10 @@ TEST(KarvexRun, CtrlCStopsEveryBoardPromptlyAndWritesTheReports) {
         ASSERT_TRUE(board->WaitForReceived("AT+CSQ\r", Ms(10000)));
     }
     const auto interrupt = SteadyClock::now();
-    process.Signal(SIGINT);
+    process.Signal(GetParam());
     EXPECT_EQ(process.Wait(), 130) << process.Err();
     const long long ms = std::chrono::duration_cast<Ms>(process.Ended() - interrupt).count();
-    std::printf("Ctrl-C to exit with %d boards: %lld ms\n", kBoards, ms);
+    std::printf("%s to exit with %d boards: %lld ms\n", strsignal(GetParam()), kBoards, ms);
     EXPECT_LT(ms, 1000);  // about 10 ms measured; generous for the sanitizer builds
     for (const auto& board : boards) {
         EXPECT_EQ(board->Received().find("AT+CCLK?"), std::string::npos);
@@ -422,6 +451,19 @@ TEST(KarvexRun, CtrlCStopsEveryBoardPromptlyAndWritesTheReports) {
     size_t files = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(logs)) ++files;
     EXPECT_EQ(files, 16u);
+}
+
+INSTANTIATE_TEST_SUITE_P(KarvexRun, Interrupts, ::testing::Values(SIGINT, SIGHUP));
+
+// A reader that goes away (`--json | head -c1`) ends no run: the items end, the report is written.
+TEST(KarvexRun, ClosedPipeEndsNoRun) {
+    ScratchDir dir("pipe");
+    auto board = NewBoard();
+    const fs::path junit = dir.path / "report.xml";
+    const std::string run = std::string(KARVEX_RUN_PROGRAM) + " --json --port " +
+                            board->DevicePath() + " --items 1,2 --junit " + junit.string();
+    EXPECT_EQ(std::system(("bash -c 'set -o pipefail; " + run + " | true'").c_str()), 0);
+    EXPECT_EQ(XPath(junit, "count(//testcase)"), "2") << ReadAll(junit);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "link/serial_port.h"
+#include "link/modem_port.h"
 #include "link/traffic_log.h"
 #include "sequencer/modem_session.h"
 #include "sim/board.h"
@@ -46,7 +46,7 @@ struct BoardRig {
     sim::Board board;
     TrafficLog log;
     RecordingPanel panel;
-    SerialPort port;
+    ModemPort port;                          // a device path, or a board on another machine
     ModemSession session{log, panel, port};  // declared last: disconnects first
 
     BoardRig() { board.SetTimeLine(kServedTimeLine); }

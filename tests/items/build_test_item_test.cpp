@@ -92,6 +92,7 @@ TEST(TestItems, EmptyRequiredFieldIsRefusedWithItsMessage) {
 
 TEST(TestItems, FieldsAnItemDoesNotReadMayBeEmpty) {
     TestInputs empty;
+    empty.phone = empty.smsNumber = "\r\x7F";  // nor is what they hold looked at
     for (int item : {1, 2, 3, 4, 6, 9, 10, 11}) {
         empty.item = item;
         std::string message;
@@ -132,8 +133,10 @@ TEST(TestItems, TrimmingFollowsTheItem) {
     in.smsNumber = " 3 ";
     EXPECT_EQ(Build(in)[0].command, "AT+CMGR= 3 ");
     in.item = 8;
-    in.smsNumber = "\tx1";
-    EXPECT_EQ(Build(in)[0].command, "AT+CMGD=\tx1");
+    in.smsNumber = "\tx1";  // a control byte that would be sent refuses the item, 0x7F too
+    EXPECT_TRUE(Build(in).empty());
+    in.smsNumber = "1\x7F";
+    EXPECT_TRUE(Build(in).empty());
 
     in = Inputs(9);
     in.user = "user ";

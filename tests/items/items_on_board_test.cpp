@@ -6,6 +6,12 @@
 
 #include "tests/items/board_rig.h"
 #include "tests/support/log_waits.h"
+#ifndef _WIN32
+#include <filesystem>
+
+#include "tests/support/com_lease.h"
+#include "tests/support/ser2net.h"
+#endif
 
 namespace karvex {
 namespace {
@@ -45,12 +51,8 @@ bool EndsWith(const std::string& text, const std::string& tail) {
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-class EveryItemOnBoard : public ::testing::TestWithParam<std::tuple<int, bool>> {};
-
-TEST_P(EveryItemOnBoard, SendsItsCommandsAndEndsWithTheControlsEnabled) {
-    const auto [item, tolva2] = GetParam();
-    BoardRig rig;
-    ASSERT_TRUE(rig.Connect());
+// Runs `item` on the rig's connected board and checks the wire, the log and the panel.
+void RunsItsCommandsAndEndsWithTheControlsEnabled(BoardRig& rig, int item, bool tolva2) {
     if (item == 7) {  // the board's store starts empty: slot 1 holds a message for this run
         rig.board.SetBehaviour("AT+CMGR",
                                {.kind = sim::Behaviour::Kind::Reply, .reply = kStoredSmsReply});
@@ -76,6 +78,15 @@ TEST_P(EveryItemOnBoard, SendsItsCommandsAndEndsWithTheControlsEnabled) {
     EXPECT_EQ(log.find(std::string(kSendErrorText)), std::string::npos) << log;
 }
 
+class EveryItemOnBoard : public ::testing::TestWithParam<std::tuple<int, bool>> {};
+
+TEST_P(EveryItemOnBoard, SendsItsCommandsAndEndsWithTheControlsEnabled) {
+    const auto [item, tolva2] = GetParam();
+    BoardRig rig;
+    ASSERT_TRUE(rig.Connect());
+    RunsItsCommandsAndEndsWithTheControlsEnabled(rig, item, tolva2);
+}
+
 INSTANTIATE_TEST_SUITE_P(Items, EveryItemOnBoard,
                          ::testing::Values(std::tuple{0, false}, std::tuple{0, true},
                                            std::tuple{1, false}, std::tuple{2, false},
@@ -84,6 +95,32 @@ INSTANTIATE_TEST_SUITE_P(Items, EveryItemOnBoard,
                                            std::tuple{7, false}, std::tuple{8, false},
                                            std::tuple{9, false}, std::tuple{10, false},
                                            std::tuple{11, false}));
+
+#ifndef _WIN32
+// The same items with the board behind a real ser2net, opened as the window opens it: a COM
+// port whose link names rfc2217://127.0.0.1:<port>. The board must see the same bytes, with
+// the same spacing, as through the local port.
+class EveryItemOverNetwork : public ::testing::TestWithParam<int> {};
+
+TEST_P(EveryItemOverNetwork, SendsTheSameBytesThroughSer2net) {
+    const int item = GetParam();
+    const int com = 70 + item;  // COM70..COM81: used by this test only
+    ComLease lease(ExecutableDir(), com);
+    ASSERT_TRUE(lease.Held());
+    BoardRig rig;
+    Ser2net server(rig.board.DevicePath());
+    ASSERT_TRUE(server.Running());
+    const std::filesystem::path link =
+        std::filesystem::path(ExecutableDir()) / "dosdevices" / ("com" + std::to_string(com));
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(server.Address(Ser2net::Accepter::Rfc2217), link);
+    ASSERT_TRUE(rig.session.Connect("\\\\.\\COM" + std::to_string(com)))
+        << rig.port.FailureReason();
+    RunsItsCommandsAndEndsWithTheControlsEnabled(rig, item, false);
+}
+
+INSTANTIATE_TEST_SUITE_P(Items, EveryItemOverNetwork, ::testing::Range(0, kTestItemCount));
+#endif
 
 // The SMS item on the wire: text mode, 3000 ms, the trimmed number without waiting, 5000 ms, then
 // the ten characters, Ctrl-Z and CR.

@@ -6,8 +6,10 @@
 #include <QRadioButton>
 
 #include <chrono>
+#include <filesystem>
 
 #include "tests/items/board_rig.h"
+#include "tests/support/ser2net.h"
 #include "tests/window/window_rig.h"
 
 namespace karvex::wt {
@@ -78,6 +80,24 @@ TEST_P(Item0ThroughWindow, SendsTheModelsList) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, Item0ThroughWindow, ::testing::Bool());
+
+// A board on another machine as COM27: its link names ser2net's address, and the window connects
+// and runs an item through it as through a local port.
+TEST(ItemsThroughWindow, AComPortLinkedToANetworkBoardRunsAnItem) {
+    BoardAt at(27);
+    testing::Ser2net server(at.board.DevicePath());
+    ASSERT_TRUE(server.Running());
+    const auto link = std::filesystem::path(ExecutableDir()) / "dosdevices" / "com27";
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(server.Address(testing::Ser2net::Accepter::Rfc2217), link);
+    DialogRig rig;
+    rig.ConnectTo(27);
+    ASSERT_TRUE(rig.dlg->LinkOpen()) << rig.port.FailureReason();
+    As<QComboBox>(*rig.dlg, kIdTestItem)->setCurrentIndex(1);
+    rig.Press(kIdExecute);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return LogText(*rig.dlg).contains("OK"); }, kRunMs));
+    EXPECT_EQ(at.board.Received(), WireBytes(ExpectedRun(1)));
+}
 
 // Japanese text typed into a field goes out as its CP932 bytes.
 TEST(ItemsThroughWindow, JapaneseEntryGoesOutAsCp932) {

@@ -93,6 +93,9 @@ TEST_F(AttachBoard, RefusesWhatIsNoSerialDeviceAndLinksNothing) {
         {"/etc/hostname 3", "is no serial device"},
         {device_ + " 100", "give 1 to 99"},
         {device_ + " 0", "give 1 to 99"},
+        {"rfc2217://bench7 3", "is no network port"},
+        {"rfc2217://bench7:65536 3", "is no network port"},
+        {"ftp://bench7:21 3", "is no network port"},
     };
     for (const Case& c : cases) {
         const Result r = Run(c.args);
@@ -111,6 +114,14 @@ TEST_F(AttachBoard, LinksAFreeDeviceByItsStableNameWhenItHasOne) {
     r = Run(device_ + " 3");  // the link is replaced
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(LinkTarget(3), byId.string());
+}
+
+TEST_F(AttachBoard, LinksABoardOnAnotherMachineByItsAddress) {
+    for (const std::string address : {"rfc2217://bench7:4001", "tcp://[::1]:4002"}) {
+        const Result r = Run(address + " 5");
+        EXPECT_EQ(r.status, 0) << r.output;
+        EXPECT_EQ(LinkTarget(5), address);
+    }
 }
 
 // Installed as <prefix>/bin/karvex-attach-board (outside any checkout), the script links where

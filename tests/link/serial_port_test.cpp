@@ -66,12 +66,14 @@ TEST(DevicePath, ComNamesResolveBesideTheExecutable) {
         std::filesystem::temp_directory_path() / ("karvex-dp-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir / "dosdevices");
     std::filesystem::create_symlink("/nonexistent/device", dir / "dosdevices" / "com7");
+    std::filesystem::create_symlink("rfc2217://bench7:4001", dir / "dosdevices" / "com8");
     struct Case {
         std::string path;
         std::string expected;
     };
     const Case cases[] = {
         {"\\\\.\\COM7", (dir / "dosdevices" / "com7").string()},  // a dangling link still decides
+        {"\\\\.\\COM8", "rfc2217://bench7:4001"},                 // a board on another machine
         {"\\\\.\\COM3", "/dev/ttyS2"},
         {"\\\\.\\COM99", "/dev/ttyS98"},
         {"\\\\.\\", ""},  // no entry selected

@@ -231,6 +231,23 @@ TEST(LinkStates, OperatorMessageFromASequence) {
     EXPECT_EQ(Enables(dlg), ExpectedEnables(LinkView::Open));
     EXPECT_TRUE(at.board.Commands().empty());
     CloseBoxes(dlg);
+
+    // A field the item cannot send as shown: the message names it; nothing goes out.
+    struct Case {
+        int item, field;
+        const char *text, *message;
+    };
+    for (const Case& c :
+         {Case{0, kIdApn, "internet\"\rAT+CFUN=4\rAT", "APNに制御文字は使えません。"},
+          Case{9, kIdPassword, "pé", "パスワードに送信できない文字があります。"}}) {
+        As<QLineEdit>(dlg, c.field)->setText(QString::fromUtf8(c.text));
+        RunItem(rig, c.item);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !OpenBoxes(dlg).isEmpty(); }, kWaitMs));
+        EXPECT_EQ(OpenBoxes(dlg).front()->text(), QString::fromUtf8(c.message));
+        CloseBoxes(dlg);
+        dlg.Session().WaitIdle();
+    }
+    EXPECT_TRUE(at.board.Commands().empty());
 }
 
 TEST(Closing, DuringARunJoinsEverythingQuickly) {

@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "link/serial_port.h"
+#include "link/modem_port.h"
 #include "resources/main_dialog.h"
 #include "sim/board.h"
 #include "tests/support/com_lease.h"
@@ -101,7 +101,7 @@ struct DialogRig {
     void ConnectTo(int n);
     void Press(int id) { QTest::mouseClick(As<QPushButton>(*dlg, id), Qt::LeftButton); }
 
-    SerialPort port;
+    ModemPort port;  // a local device, or a board on another machine, as the COM link names it
     std::unique_ptr<CModemTestDlg> dlg;
 };
 

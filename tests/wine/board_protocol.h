@@ -4,6 +4,7 @@
 // none); the answer is "ok" and its words, or "error" and a reason.
 //
 //   new                                  a fresh board behind the same COM port
+//   serve rfc2217|tcp                    -> ok ADDRESS  (ser2net serving the board, on 127.0.0.1)
 //   behave PREFIX KIND REPLY DELAY PERBYTE BEFORE AFTER TIMES
 //   clear-behaviours | clear-records | vanish | reappear
 //   send BYTES | reading 0|1 | time-line TEXT | gps-interval MS | network-delay MS

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,7 +59,8 @@ size_t Count(const std::string& text, const std::string& what) {
 
 struct RunCase {
     const char* name;
-    // The arguments; "{board}" and "{outer}" become the two boards' COM names.
+    // The arguments; "{board}" and "{outer}" become the two boards' COM names, "{rfc2217}" and
+    // "{tcp}" the board's addresses behind ser2net.
     std::vector<std::wstring> args;
     unsigned long status;
     std::string received;               // what the board must receive, byte for byte
@@ -88,6 +90,10 @@ TEST_P(KarvexRunExe, ExitStatusWireBytesAndLines) {
     for (std::wstring a : c.args) {
         if (a == L"{board}") a = Com(*board);
         if (a == L"{outer}") a = Com(*outer);
+        if (a == L"{rfc2217}" || a == L"{tcp}") {
+            const std::string address = board->NetworkAddress(a == L"{tcp}" ? "tcp" : "rfc2217");
+            a.assign(address.begin(), address.end());
+        }
         args.push_back(a);
     }
     const Finished run = RunCli(args, dir.path);
@@ -161,6 +167,19 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 {" passed ", "1"},
                 "COM100: the port would not open"},
+        // Boards on another machine, through Winsock and ser2net: the same bytes.
+        RunCase{"rfc2217",
+                {L"--port", L"{rfc2217}", L"--items", L"revision,2"},
+                0,
+                Expected({1, 2}),
+                "",
+                {" passed ", "2"}},
+        RunCase{"raw-tcp",
+                {L"--port", L"{tcp}", L"--items", L"clock"},
+                0,
+                Expected({4}),
+                "",
+                {" passed ", "1"}},
         // Two COM ports at once: each board gets exactly its items' bytes.
         RunCase{"two-boards",
                 {L"--port", L"{board}", L"--port", L"{outer}", L"--items", L"revision,rssi"},
@@ -173,6 +192,22 @@ INSTANTIATE_TEST_SUITE_P(
         for (char& ch : name) ch = ch == '-' ? '_' : ch;
         return name;
     });
+
+// A COM port that ports.ini beside the program names as a board on another machine.
+TEST(KarvexRunExePortsFile, AComPortNamedInPortsIniIsTheNetworkBoard) {
+    ScratchDir dir(L"ports");
+    auto board = Served(std::make_unique<sim::Board>());
+    const fs::path ports = fs::path(KARVEX_RUN_PROGRAM).parent_path() / "ports.ini";
+    const std::string address = board->NetworkAddress("rfc2217");
+    {
+        std::ofstream out(ports, std::ios::binary);
+        out << "; boards on other machines\r\n  com98 = " << address << "\r\n";
+    }
+    const Finished run = RunCli({L"--port", L"COM98", L"--items", L"revision"}, dir.path);
+    fs::remove(ports);
+    EXPECT_EQ(run.status, 0u) << run.out << run.err;
+    EXPECT_EQ(board->Received(), Expected({1}));
+}
 
 // --junit and --log-dir given as Windows paths (backslashes, a blank, Japanese): the files are
 // there, and the logs hold the bytes the board saw, item after item.
@@ -190,7 +225,7 @@ TEST(KarvexRunExeFiles, JUnitAndLogDirOnWindowsPaths) {
     const std::wstring port = Com(*board);
     const std::string com(port.begin(), port.end());
     for (const wchar_t* item : {L"01_revision", L"02_rssi", L"03_clock", L"04_sms-check"}) {
-        const fs::path file = logs / (port + L"_" + item + L".log");
+        const fs::path file = logs / (L"1_" + port + L"_" + item + L".log");
         ASSERT_TRUE(fs::exists(file)) << file.string();
         logged += ReadAll(file);
     }

@@ -1,6 +1,8 @@
 // The Windows dialog on the simulated board behind \\.\COMn: the link states and captions, an item
 // run and its log, an operator message from the worker, and closing during a run.
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "link/serial_port.h"
 #include "sim/board.h"
@@ -97,6 +99,66 @@ TEST(WinDialogOnBoard, OperatorMessageFromTheWorker) {
     ASSERT_TRUE(WaitForExecute(rig, true));
     ExpectView(rig, LinkView::Open);
     EXPECT_TRUE(board.Commands().empty());
+
+    // A field the item cannot send as shown (an edit keeps a tab, not a CR): nothing goes out.
+    struct Case {
+        int item, field;
+        const char *text, *message;
+    };
+    for (const Case& c : {Case{0, kIdApn, "internet\"\tAT", "APNに制御文字は使えません。"},
+                          Case{9, kIdPassword, "pé", "パスワードに送信できない文字があります。"}}) {
+        rig.Type(c.field, c.text);
+        rig.SelectItem(c.item);
+        MessageBoxCatcher caught;
+        rig.Click(kIdExecute);
+        ASSERT_TRUE(PumpUntil([&] { return caught.count > 0; }));
+        EXPECT_EQ(caught.text, c.message);
+        rig.dlg->Session().WaitIdle();
+    }
+    EXPECT_TRUE(board.Commands().empty());
+}
+
+// What the system may refuse: a thread for the monitor or the worker (std::thread throws), and
+// room in the message queue for the wake-ups of the log and the worker (PostMessageW fails).
+TEST(WinDialogOnBoard, NoThreadOrNoRoomInTheQueueLeavesNothingStuck) {
+    sim::Board board;
+    bool posts = false;
+    win::ModemTestDialog::Options options = DialogRig::NoSettings();
+    options.post = [&posts](HWND hwnd, UINT message) {
+        return posts && PostMessageW(hwnd, message, 0, 0) != FALSE;
+    };
+    DialogRig rig(options);
+    ASSERT_NE(rig.hwnd, nullptr);
+    const auto noThread = [](std::function<void()>) -> std::thread {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    };
+    MessageBoxCatcher box;
+    rig.dlg->Session().SetThreadStarter(noThread);  // no monitor: the port free again
+    ConnectTo(rig, board);
+    EXPECT_EQ(box.text, "COM error.");
+    ExpectView(rig, LinkView::Closed);
+    EXPECT_TRUE(SerialPort().Open(board.DevicePath(), 115200));
+
+    // Every post refused: the log and the end of the run still reach the window.
+    rig.dlg->Session().SetThreadStarter(nullptr);
+    ConnectTo(rig, board);
+    rig.SelectItem(1);
+    rig.Click(kIdExecute);
+    ASSERT_TRUE(PumpUntil([&] { return rig.Text(kIdTrafficLog).ends_with("OK\r\n"); }));
+    ASSERT_TRUE(WaitForExecute(rig, true));
+    const std::string log = rig.Text(kIdTrafficLog);
+
+    // No worker: the reason is shown; nothing sent, the log kept, the inputs enabled.
+    rig.dlg->Session().SetThreadStarter(noThread);
+    const size_t sent = board.Commands().size();
+    rig.Click(kIdExecute);
+    ASSERT_TRUE(PumpUntil([&] { return box.count == 2; }));
+    EXPECT_EQ(box.text,
+              "実行できませんでした。\n" +
+                  std::make_error_code(std::errc::resource_unavailable_try_again).message());
+    EXPECT_EQ(rig.Text(kIdTrafficLog), log);
+    ExpectView(rig, LinkView::Open);
+    EXPECT_EQ(board.Commands().size(), sent);
 }
 
 TEST(WinDialogOnBoard, CloseBoxDuringARunSavesAndJoinsQuickly) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "link/replace_file_win.h"
 #include "link/utf16_win.h"
 #include "resources/main_dialog.h"
 #include "win32/modem_test_dialog.h"
@@ -62,7 +63,7 @@ inline std::string TempDir() {
 }
 
 inline std::string ReadBytes(const std::string& path) {
-    std::ifstream in(std::filesystem::path(Utf16FromUtf8(path)), std::ios::binary);
+    std::ifstream in(std::filesystem::path(LongPathSafe(Utf16FromUtf8(path))), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 

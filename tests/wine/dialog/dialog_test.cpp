@@ -1,14 +1,22 @@
 // The Windows dialog without a board: what it is made of, its start state, the fields per item,
 // "COM error.", the keys that end it, and the settings file it reads and writes.
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <thread>
+#include <vector>
 
 #include "dialog/item_fields.h"
 #include "dialog/settings_file.h"
+#include "dialog/settings_place.h"
 #include "tests/wine/dialog/dialog_rig.h"
+
+#include <knownfolders.h>
+#include <shlobj.h>
 
 namespace karvex::wint {
 namespace {
@@ -78,9 +86,10 @@ TEST(WinDialog, ControlsComeFromTheDescription) {
               0x7FFFFFFEu);
 }
 
-// The manifest this program carries (karvex.exe's) selects the common controls 6: the library
-// loaded is the side-by-side assembly's, not the system folder's older one.
-TEST(WinDialog, ManifestSelectsCommonControls6) {
+// The resources this program carries (karvex.exe's), as Windows reads them: the manifest selects
+// the common controls 6, asks for the user's own rights and names Windows 10 and 11; the icon has
+// an image for each size the shell asks for from 100 to 200 % and for its large views.
+TEST(WinDialog, ManifestAndIconAsWindowsReadThem) {
     const HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
     ASSERT_NE(comctl, nullptr);
     wchar_t path[MAX_PATH];
@@ -89,6 +98,28 @@ TEST(WinDialog, ManifestSelectsCommonControls6) {
     for (char& c : loaded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     EXPECT_NE(loaded.find("winsxs"), std::string::npos) << loaded;
     EXPECT_NE(loaded.find("common-controls_6595b64144ccf1df_6."), std::string::npos) << loaded;
+
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level{};
+    ASSERT_TRUE(QueryActCtxW(0, nullptr, nullptr, RunlevelInformationInActivationContext, &level,
+                             sizeof level, nullptr));
+    EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
+    // A count, then (since Windows 10 1903, and in Wine) 32 bytes per entry from offset 8.
+    DWORD compat[16] = {};
+    const GUID windows10{
+        0x8e0f7a12, 0xbfb3, 0x4fe8, {0xb9, 0xa5, 0x48, 0xfd, 0x50, 0xa1, 0x5a, 0x9a}};
+    ASSERT_TRUE(QueryActCtxW(0, nullptr, nullptr, CompatibilityInformationInActivationContext,
+                             compat, sizeof compat, nullptr));
+    EXPECT_EQ(compat[0], 1u);
+    EXPECT_EQ(std::memcmp(&compat[2], &windows10, sizeof windows10), 0);
+
+    const HMODULE self = GetModuleHandleW(nullptr);
+    const auto* group = static_cast<const BYTE*>(LockResource(
+        LoadResource(self, FindResourceW(self, MAKEINTRESOURCEW(kProgramIconId), RT_GROUP_ICON))));
+    ASSERT_NE(group, nullptr);
+    std::set<int> sizes;  // entries of 14 bytes after a 6-byte head; a width of 0 is 256
+    for (int i = 0; i < group[4]; ++i)
+        sizes.insert(group[6 + 14 * i] == 0 ? 256 : group[6 + 14 * i]);
+    EXPECT_EQ(sizes, (std::set<int>{16, 20, 24, 32, 40, 48, 64, 256}));
 }
 
 TEST(WinDialog, StartsClosedWithTheDefaults) {
@@ -238,6 +269,113 @@ TEST(WinSettings, FailedSavesKeepTheOldFileAndLeaveNothing) {
     EXPECT_EQ(names, (std::set<std::string>{".", "..", "sub.ini"}));
     Settings loaded;
     EXPECT_LT(LoadSettings(dir + "\\sub.ini", loaded), 0);
+}
+
+// ---- where the settings file lives ----
+
+// Whether a file can be made in a folder, or a file opened for writing.
+bool Writable(const std::wstring& path) {
+    const bool folder = (GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const HANDLE h = CreateFileW((folder ? path + L"\\probe" : path).c_str(), GENERIC_WRITE,
+                                 FILE_SHARE_READ, nullptr, folder ? CREATE_NEW : OPEN_EXISTING,
+                                 folder ? FILE_FLAG_DELETE_ON_CLOSE : 0, nullptr);
+    return h != INVALID_HANDLE_VALUE && CloseHandle(h);
+}
+
+// Marks a path under Z:\tmp with chattr +i (or unmarks it, "-i"), Wine running the Linux program:
+// not even root may then add to, rename in or write what is marked, as on a locked-down PC or a
+// read-only share. Wine cannot wait for a Linux process: the mark is waited for by its effect.
+bool Chattr(const char* flag, const std::string& path) {
+    std::wstring command = Utf16FromUtf8(std::string("chattr ") + flag + " " + path.substr(2));
+    std::replace(command.begin(), command.end(), L'\\', L'/');  // Z:\tmp\x is /tmp/x
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(L"Z:\\usr\\bin\\chattr", command.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &si, &pi)) {
+        return false;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return PumpUntil([&] { return Writable(Utf16FromUtf8(path)) == (flag[0] == '-'); });
+}
+
+// The APN a settings file holds; "-" when there is none.
+std::string ApnIn(const std::string& path) {
+    Settings s;
+    return LoadSettings(path, s) < 0 ? "-" : s.apn;
+}
+
+TEST(WinSettings, KeptWhereTheFolderCanHoldIt) {
+    enum class Lock { None, Folder, FolderAndFile };  // the exe's folder, and its file
+    const struct {
+        const char* name;
+        bool beside, user;  // a file beside the exe (APN "a"), in the user's folder ("u")
+        Lock lock;
+        bool held;          // another program holds the old file for a moment during the save
+        const char* shown;  // the APN at the first start ("": the defaults)
+        const char* besideAfter;
+        const char* userAfter;  // the APN in each file once the close box saved "b"
+    } cases[] = {
+        {"nothing yet: beside the exe", false, false, Lock::None, false, "", "b", "-"},
+        {"only the user's: read, saved beside", false, true, Lock::None, false, "u", "b", "u"},
+        {"locked folder: the user's folder", false, false, Lock::Folder, false, "", "-", "b"},
+        {"locked folder, writable file: in place", true, false, Lock::Folder, false, "a", "b", "-"},
+        {"read-only share: the user's", true, false, Lock::FolderAndFile, false, "a", "a", "b"},
+        {"read-only share: the user's wins", true, true, Lock::FolderAndFile, false, "u", "a", "b"},
+        {"old file held for a moment", true, false, Lock::None, true, "a", "b", "-"},
+    };
+    const std::string top = "Z:\\tmp\\karvex-wine-" + std::to_string(GetCurrentProcessId()) + "-" +
+                            std::to_string(GetTickCount64());
+    int n = 0, skipped = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string exe = top + "\\" + std::to_string(++n), user = exe + "-user\\Karvex";
+        std::filesystem::create_directories(Utf16FromUtf8(exe));
+        std::filesystem::create_directories(Utf16FromUtf8(user));
+        win::ModemTestDialog::Options o;
+        o.settingsPath = exe + "\\karvex.ini";
+        o.userSettingsPath = user + "\\karvex.ini";
+        if (c.beside) WriteBytes(*o.settingsPath, "0\r\n1\r\na\r\n\r\n\r\n\r\n");
+        if (c.user) WriteBytes(*o.userSettingsPath, "0\r\n1\r\nu\r\n\r\n\r\n\r\n");
+        if (!c.user) RemoveDirectoryW(Utf16FromUtf8(user).c_str());  // the first save makes it
+        std::vector<std::string> locked;
+        if (c.lock == Lock::FolderAndFile) locked.push_back(*o.settingsPath);
+        if (c.lock != Lock::None) locked.push_back(exe);
+        // Where root may not lock a path (no chattr, or no right to it), the case is skipped.
+        const bool lockedAll = std::all_of(locked.begin(), locked.end(),
+                                           [](const std::string& p) { return Chattr("+i", p); });
+        skipped += lockedAll ? 0 : 1;
+        if (lockedAll) {
+            const HANDLE held = !c.held
+                                    ? nullptr
+                                    : CreateFileW(Utf16FromUtf8(*o.settingsPath).c_str(),
+                                                  GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                  nullptr, OPEN_EXISTING, 0, nullptr);
+            std::thread holder;  // the other program lets go 150 ms after the close box was pressed
+            {
+                DialogRig rig(o);
+                EXPECT_EQ(rig.Text(kIdApn), c.shown);
+                rig.Type(kIdApn, "b");
+                if (c.held) holder = std::thread([held] { Sleep(150), CloseHandle(held); });
+                SendMessageW(rig.hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+            }
+            if (holder.joinable()) holder.join();
+            EXPECT_EQ(ApnIn(*o.settingsPath), c.besideAfter);
+            EXPECT_EQ(ApnIn(*o.userSettingsPath), c.userAfter);
+            for (const auto& e : std::filesystem::directory_iterator(Utf16FromUtf8(exe))) {
+                EXPECT_NE(e.path().filename().wstring()[0], L'~') << "a temporary file left";
+            }
+            EXPECT_EQ(DialogRig(o).Text(kIdApn), "b") << "the next start finds it";
+        }
+        for (const std::string& path : locked) Chattr("-i", path);
+    }
+    std::filesystem::remove_all(Utf16FromUtf8(top));
+    wchar_t* local = nullptr;  // unset, the user's file is the local application data's
+    ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local), S_OK);
+    EXPECT_EQ(UserSettingsPath("C:\\x\\karvex.exe"), Utf8FromUtf16(local) + "\\Karvex\\karvex.ini");
+    CoTaskMemFree(local);
+    if (skipped > 0) GTEST_SKIP() << skipped << " cases need chattr +i on /tmp";
 }
 
 TEST(WinSettings, BytesAsOnLinux) {

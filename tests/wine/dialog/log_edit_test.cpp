@@ -57,27 +57,53 @@ TEST(WinLog, AppendsKeepTheOperatorsSelectionAndPlace) {
     const HWND edit = rig.Item(kIdTrafficLog);
     std::string bytes, text;
     for (int i = 0; i < 200; ++i) {
-        bytes += "line " + std::to_string(i) + "\r\n";
-        text += "line " + std::to_string(i) + "\r\n";
+        bytes += "line " + std::to_string(i) + std::string(150, 'x') + "\r\n";
+        text += "line " + std::to_string(i) + std::string(150, 'x') + "\r\n";
     }
     ASSERT_TRUE(AppendAndShow(rig, bytes, text));
-    // Nothing selected, at the end: the view follows the new lines.
+    // Nothing selected, at the end: the view follows the new lines, and stays scrolled across.
     const auto firstLine = [&] { return SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0); };
-    EXPECT_GT(firstLine(), 100);
+    const auto across = [&] { return LOWORD(SendMessageW(edit, EM_POSFROMCHAR, 0, 0)); };
+    const auto scrollAcross = [&] {  // 40 average characters from the left
+        SendMessageW(edit, EM_LINESCROLL, static_cast<WPARAM>(-1000), 0);
+        SendMessageW(edit, EM_LINESCROLL, 40, 0);
+    };
+    SetFocus(edit);
+    SendMessageW(edit, EM_SETSEL, text.size(), static_cast<LPARAM>(text.size()));  // the end
+    scrollAcross();
+    const auto left = across();
+    const auto bottom = firstLine();
+    EXPECT_GT(bottom, 100);
+    text += "more\r\n";
+    ASSERT_TRUE(AppendAndShow(rig, "more\r\n", text));
+    EXPECT_EQ(firstLine(), bottom + 1);
+    EXPECT_EQ(across(), left);
 
-    // The operator scrolls to the top and selects a word: appends move neither.
+    // The operator scrolls to the top and selects a word backwards: appends move neither.
     SendMessageW(edit, WM_VSCROLL, SB_TOP, 0);
-    SendMessageW(edit, EM_SETSEL, 5, 9);
+    SendMessageW(edit, EM_SETSEL, 9, 5);
+    scrollAcross();
+    DWORD start = 0, end = 0;
     for (int round = 0; round < 3; ++round) {
         text += "more\r\n";
         ASSERT_TRUE(AppendAndShow(rig, "more\r\n", text));
-        DWORD start = 0, end = 0;
         SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
                      reinterpret_cast<LPARAM>(&end));
         EXPECT_EQ(start, 5u);
         EXPECT_EQ(end, 9u);
         EXPECT_EQ(firstLine(), 0);
+        EXPECT_EQ(across(), left);
     }
+    // The caret is still at the selection's start: Shift+Right moves that end.
+    BYTE keys[256] = {};
+    keys[VK_SHIFT] = 0x80;
+    SetKeyboardState(keys);
+    SendMessageW(edit, WM_KEYDOWN, VK_RIGHT, 1);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 6u);
+    EXPECT_EQ(end, 9u);
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "sim/board.h"
+#include "tests/support/ser2net.h"
 #include "tests/wine/board_protocol.h"
 
 extern char** environ;
@@ -37,6 +38,7 @@ using karvex::sim::Behaviour;
 using karvex::sim::Board;
 using karvex::sim::Clock;
 using karvex::sim::milliseconds;
+using karvex::testing::Ser2net;
 namespace wire = karvex::sim::wire;
 
 class Host {
@@ -54,6 +56,12 @@ class Host {
         auto flag = [](bool b) { return std::string(b ? "ok 1" : "ok 0"); };
         if (op == "new") return Renew() ? "ok" : "error cannot place the COM link";
         if (op == "now") return "ok " + Stamp(Clock::now());
+        if (op == "serve") {
+            if (!server_) server_ = std::make_unique<Ser2net>(board_->DevicePath());
+            if (!server_->Running()) return "error ser2net did not start";
+            return "ok " + server_->Address(arg(1) == "tcp" ? Ser2net::Accepter::Tcp
+                                                            : Ser2net::Accepter::Rfc2217);
+        }
         if (op == "behave") {
             Behaviour b;
             b.kind = static_cast<Behaviour::Kind>(num(2));
@@ -131,7 +139,8 @@ class Host {
     }
 
     bool Renew() {
-        board_.reset();  // its link goes with it
+        server_.reset();  // it serves the board's device
+        board_.reset();   // its link goes with it
         board_ = std::make_unique<Board>();
         return !board_->DevicePath().empty() && board_->LinkCom(dir_, com_);
     }
@@ -141,6 +150,7 @@ class Host {
     const Clock::time_point start_ = Clock::now();
     std::mutex mutex_;
     std::unique_ptr<Board> board_;
+    std::unique_ptr<Ser2net> server_;
 };
 
 // Serves one connection after another until the listening socket is shut down. The requests

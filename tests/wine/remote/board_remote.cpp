@@ -127,6 +127,10 @@ std::string Board::DevicePath() const {
     return "\\\\.\\COM" + std::to_string(impl_->com);
 }
 
+std::string Board::NetworkAddress(const std::string& kind) const {
+    return impl_->Word("serve " + kind);
+}
+
 void Board::SetBehaviour(const std::string& commandPrefix, Behaviour b) {
     impl_->Ask("behave " + wire::Hex(commandPrefix) + " " +
                std::to_string(static_cast<int>(b.kind)) + " " + wire::Hex(b.reply) + " " +

@@ -28,6 +28,9 @@ class Board {
 
     // \\.\COMn: what the program under test opens.
     std::string DevicePath() const;
+    // The board served over the network by a real ser2net on the host's 127.0.0.1, started at the
+    // first call: `kind` "rfc2217" or "tcp"; the address, e.g. rfc2217://127.0.0.1:40123.
+    std::string NetworkAddress(const std::string& kind) const;
 
     void SetBehaviour(const std::string& commandPrefix, Behaviour behaviour);
     void ClearBehaviours();
