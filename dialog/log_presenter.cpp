@@ -54,15 +54,18 @@ LogPresenter::~LogPresenter() {
 
 void LogPresenter::RequestRefresh() {
     // Any thread. Only the first change after a refresh posts; the refresh clears the flag before
-    // it reads, so a change that races with it posts again and is never missed.
-    if (!pending_.exchange(true)) {
-        surface_.PostRefresh();
+    // it reads, so a change that races with it posts again and is never missed. A post that
+    // failed clears it too: the next change tries again.
+    if (!pending_.exchange(true) && !surface_.PostRefresh()) {
+        pending_.store(false);
     }
 }
 
 void LogPresenter::Refresh() {
     pending_.store(false);
     const bool follow = top_ >= MaxTop() && !HasSelection();
+    // The last line may grow, and new lines come after it: seen only when it is in sight.
+    const bool lastInSight = LineCount() <= top_ + Rows() + 1;
     const LogLines::Update update = lines_.Advance(
         kMaxBytesPerRefresh, [this](std::u16string_view text) { return Width(text, text.size()); });
     if (update.reset) {
@@ -78,7 +81,7 @@ void LogPresenter::Refresh() {
         RequestRefresh();
     }
     if (update.reset || update.grew) {
-        surface_.Changed();
+        surface_.Changed(update.reset || follow || lastInSight);
     }
 }
 
@@ -87,7 +90,7 @@ void LogPresenter::SetFont(double lineHeight, double tabWidth) {
     tabWidth_ = std::max(1.0, tabWidth);
     std::fill(advances_.begin(), advances_.end(), -1.0f);
     lines_.Remeasure([this](std::u16string_view text) { return Width(text, text.size()); });
-    surface_.Changed();
+    surface_.Changed(true);
 }
 
 void LogPresenter::SetViewport(double width, double height) {
@@ -96,7 +99,7 @@ void LogPresenter::SetViewport(double width, double height) {
     height_ = std::max(0.0, height);
     top_ = follow ? MaxTop() : std::min(top_, MaxTop());
     left_ = std::min(left_, MaxLeft());
-    surface_.Changed();
+    surface_.Changed(true);
 }
 
 size_t LogPresenter::Rows() const {
@@ -181,7 +184,7 @@ void LogPresenter::ScrollTo(size_t top) {
     top = std::min(top, MaxTop());
     if (top != top_) {
         top_ = top;
-        surface_.Changed();
+        surface_.Changed(true);
     }
 }
 
@@ -194,7 +197,7 @@ void LogPresenter::ScrollLeftTo(double left) {
     left = std::clamp(left, 0.0, MaxLeft());
     if (left != left_) {
         left_ = left;
-        surface_.Changed();
+        surface_.Changed(true);
     }
 }
 
@@ -260,7 +263,7 @@ void LogPresenter::Move(LogMotion motion, bool extend) {
     caret_ = MovedCaret(motion, extend);
     if (!extend) anchor_ = caret_;
     ShowCaret();
-    surface_.Changed();
+    surface_.Changed(true);
 }
 
 void LogPresenter::ShowCaret() {
@@ -291,7 +294,7 @@ void LogPresenter::PressAt(double x, double y, bool extend) {
     if (!extend) anchor_ = caret_;
     goalX_.reset();
     ShowCaret();
-    surface_.Changed();
+    surface_.Changed(true);
 }
 
 void LogPresenter::DragTo(double x, double y) {
@@ -301,7 +304,7 @@ void LogPresenter::DragTo(double x, double y) {
     caret_ = Hit(x, y, true);
     goalX_.reset();
     ShowCaret();
-    surface_.Changed();
+    surface_.Changed(true);
 }
 
 void LogPresenter::SelectWordAt(double x, double y) {
@@ -321,7 +324,7 @@ void LogPresenter::SelectWordAt(double x, double y) {
     caret_ = {at.line, to};
     goalX_.reset();
     ShowCaret();
-    surface_.Changed();
+    surface_.Changed(true);
 }
 
 void LogPresenter::SelectAll() {
@@ -333,7 +336,7 @@ void LogPresenter::Select(LogPosition anchor, LogPosition caret) {
     anchor_ = Clamp(anchor);
     caret_ = Clamp(caret);
     goalX_.reset();
-    surface_.Changed();
+    surface_.Changed(true);
 }
 
 std::u16string LogPresenter::SelectedText() const {

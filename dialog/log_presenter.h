@@ -34,12 +34,15 @@ struct LogPosition {
 class LogSurface {
   public:
     virtual ~LogSurface() = default;
-    // Any thread: have the UI thread call LogPresenter::Refresh soon. Must not block.
-    virtual void PostRefresh() = 0;
+    // Any thread: have the UI thread call LogPresenter::Refresh soon. Must not block. False when
+    // the post failed (a full message queue): the next change tries again.
+    virtual bool PostRefresh() = 0;
     // The width of one character in the view's font (UI thread; asked once per character).
     virtual double Advance(char16_t c) = 0;
     // What the view shows changed: lines, the scroll position, the selection (UI thread).
-    virtual void Changed() = 0;
+    // `inSight` is false when only lines out of sight were added: the scroll bar moves, the
+    // rows drawn stay as they are.
+    virtual void Changed(bool inSight) = 0;
 };
 
 enum class LogMotion {

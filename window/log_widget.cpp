@@ -73,15 +73,16 @@ bool LogWidget::event(QEvent* e) {
     return QAbstractScrollArea::event(e);
 }
 
-void LogWidget::PostRefresh() {
+bool LogWidget::PostRefresh() {
     QCoreApplication::postEvent(this, new QEvent(kRefreshEvent));
+    return true;
 }
 
 double LogWidget::Advance(char16_t c) {
     return QFontMetricsF(font_).horizontalAdvance(QChar(c));
 }
 
-void LogWidget::Changed() {
+void LogWidget::Changed(bool inSight) {
     if (!presenter_) return;
     syncing_ = true;
     QScrollBar* v = verticalScrollBar();
@@ -95,8 +96,10 @@ void LogWidget::Changed() {
     h->setSingleStep(static_cast<int>(QFontMetricsF(font_).averageCharWidth()) + 1);
     h->setValue(static_cast<int>(std::lround(presenter_->Left())));
     syncing_ = false;
-    RestartBlink();
-    viewport()->update();
+    if (inSight) {
+        RestartBlink();
+        viewport()->update();
+    }
 }
 
 void LogWidget::scrollContentsBy(int, int) {

@@ -63,9 +63,9 @@ class LogWidget : public QAbstractScrollArea, private LogSurface {
 
   private:
     // LogSurface.
-    void PostRefresh() override;
+    bool PostRefresh() override;
     double Advance(char16_t c) override;
-    void Changed() override;
+    void Changed(bool inSight) override;
 
     void UpdateFont();
     void UpdateViewport();

@@ -19,9 +19,9 @@ namespace karvex {
 namespace {
 
 struct Surface : LogSurface {
-    void PostRefresh() override { posted = true; }
+    bool PostRefresh() override { return posted = true; }
     double Advance(char16_t) override { return 7; }
-    void Changed() override {}
+    void Changed(bool) override {}
     bool posted = false;
 };
 
