@@ -88,6 +88,10 @@ class QtHost : public QObject, public karvex::bench::GrowthHost {
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
         return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
     }
+    void SelectAllAndCopy() override {
+        Key(Qt::Key_A, Qt::ControlModifier);
+        Key(Qt::Key_C, Qt::ControlModifier);
+    }
     double ResidentMiB() override {
         std::ifstream statm("/proc/self/statm");
         long pages = 0, resident = 0;

@@ -75,6 +75,10 @@ class WinHost : public karvex::bench::GrowthHost {
         };
         return (ticks(kernel) + ticks(user)) / 1e7;
     }
+    void SelectAllAndCopy() override {
+        Key('A', VK_CONTROL);
+        Key('C', VK_CONTROL);
+    }
     double ResidentMiB() override {
         PROCESS_MEMORY_COUNTERS counters{};
         K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
