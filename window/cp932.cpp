@@ -19,7 +19,8 @@ QByteArray ToCp932(const QString& text, bool* unmappable) {
     QByteArray out;
     out.reserve(text.size() * 2);
     // One encoder for the whole text (opening one is costly), reset before every character so
-    // that an error or state never carries over.
+    // that state never carries over. An error does: a reset leaves it reported, so after one the
+    // encoder is opened anew.
     QStringEncoder single(kCodec);
     bool replaced = false;
     for (qsizetype i = 0; i < text.size();) {
@@ -39,6 +40,7 @@ QByteArray ToCp932(const QString& text, bool* unmappable) {
         if (single.hasError() || bytes.isEmpty() || bytes == QByteArrayLiteral("\xFC\xFC")) {
             out.append('?');
             replaced = true;
+            if (single.hasError()) single = QStringEncoder(kCodec);
         } else {
             out.append(bytes);
         }

@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QKeySequence>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QShortcut>
 
 #include <ctime>
@@ -28,7 +27,7 @@ QString AskForFile(QWidget& window, const QString& suggested) {
 
 }  // namespace
 
-LogMenu::LogMenu(TrafficLog& log, QPlainTextEdit& edit, QWidget& window,
+LogMenu::LogMenu(TrafficLog& log, LogWidget& edit, QWidget& window,
                  std::function<QString()> portName)
     : QObject(&window),
       log_(log),
@@ -48,13 +47,13 @@ LogMenu::LogMenu(TrafficLog& log, QPlainTextEdit& edit, QWidget& window,
 
 QMenu* LogMenu::CreateMenu() {
     auto* menu = new QMenu(edit_);
-    QAction* copy = menu->addAction(QStringLiteral("コピー"), edit_.data(), &QPlainTextEdit::copy);
+    QAction* copy = menu->addAction(QStringLiteral("コピー"), edit_.data(), &LogWidget::Copy);
     copy->setShortcut(QKeySequence::Copy);
-    copy->setEnabled(edit_->textCursor().hasSelection());
+    copy->setEnabled(edit_->HasSelection());
     QAction* all =
-        menu->addAction(QStringLiteral("すべて選択"), edit_.data(), &QPlainTextEdit::selectAll);
+        menu->addAction(QStringLiteral("すべて選択"), edit_.data(), &LogWidget::SelectAll);
     all->setShortcut(QKeySequence::SelectAll);
-    all->setEnabled(!edit_->document()->isEmpty());
+    all->setEnabled(!edit_->IsEmpty());
     menu->addSeparator();
     QAction* save = menu->addAction(QStringLiteral("ログを保存…"), this, [this] { Save(); });
     save->setShortcut(QKeySequence::Save);

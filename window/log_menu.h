@@ -10,9 +10,9 @@
 #include <functional>
 
 #include "link/traffic_log.h"
+#include "window/log_widget.h"
 
 class QMenu;
-class QPlainTextEdit;
 class QWidget;
 
 namespace karvex {
@@ -23,8 +23,7 @@ class LogMenu : public QObject {
     using ChooseFile = std::function<QString(QWidget& window, const QString& suggested)>;
 
     // `portName` gives the selected COM port's name ("" when none) for the default file name.
-    LogMenu(TrafficLog& log, QPlainTextEdit& edit, QWidget& window,
-            std::function<QString()> portName);
+    LogMenu(TrafficLog& log, LogWidget& edit, QWidget& window, std::function<QString()> portName);
 
     // Replaces the file dialog (tests answer it themselves).
     void SetChooseFile(ChooseFile choose) { choose_ = std::move(choose); }
@@ -40,7 +39,7 @@ class LogMenu : public QObject {
     QString SuggestedPath() const;
 
     TrafficLog& log_;
-    QPointer<QPlainTextEdit> edit_;
+    QPointer<LogWidget> edit_;
     QWidget& window_;
     std::function<QString()> portName_;
     ChooseFile choose_;

@@ -186,3 +186,9 @@ TEST(Cp932Encoder, LoneSurrogateSwallowsNothing) {
                                                  u"c\xD83D")),
               QByteArray("?c?"));
 }
+
+// A character CP932 cannot hold is one '?', and the characters after it are still encoded.
+TEST(Cp932Encoder, AnUnmappableCharacterSpoilsNoOther) {
+    EXPECT_EQ(karvex::ToCp932(QString::fromUtf16(u"\u00E9\u30C6x\u00E9\u3042")),
+              QByteArray("?\x83\x65x?\x82\xA0"));
+}

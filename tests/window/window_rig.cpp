@@ -1,11 +1,15 @@
 #include "tests/window/window_rig.h"
 
-#include <QPlainTextEdit>
+#include "window/log_widget.h"
 
 namespace karvex::wt {
 
+LogWidget& LogView(const CModemTestDlg& dlg) {
+    return dynamic_cast<LogWidget&>(*dlg.Control(kIdTrafficLog));
+}
+
 QString LogText(const CModemTestDlg& dlg) {
-    return As<QPlainTextEdit>(dlg, kIdTrafficLog)->toPlainText();
+    return LogView(dlg).Text();
 }
 
 DialogRig::DialogRig(QString settingsPath, std::vector<std::string> sequenceDirs) {
