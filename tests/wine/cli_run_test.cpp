@@ -58,7 +58,8 @@ size_t Count(const std::string& text, const std::string& what) {
 
 struct RunCase {
     const char* name;
-    // The arguments; "{board}" and "{outer}" become the two boards' COM names.
+    // The arguments; "{board}" and "{outer}" become the two boards' COM names, "{dir}" the
+    // scratch folder.
     std::vector<std::wstring> args;
     unsigned long status;
     std::string received;               // what the board must receive, byte for byte
@@ -66,6 +67,9 @@ struct RunCase {
     std::vector<std::string> outHolds;  // substrings of stdout, each with its count
     const char* errHolds = "";
     const char* failPrefix = "";  // the command the board answers ERROR to
+    // Files the run writes: a path in the scratch folder ("{board}" as above), a substring, its
+    // count, and so on.
+    std::vector<std::string> files = {};
 };
 
 void PrintTo(const RunCase& c, std::ostream* os) {
@@ -88,6 +92,7 @@ TEST_P(KarvexRunExe, ExitStatusWireBytesAndLines) {
     for (std::wstring a : c.args) {
         if (a == L"{board}") a = Com(*board);
         if (a == L"{outer}") a = Com(*outer);
+        if (a.starts_with(L"{dir}")) a = dir.path.wstring() + a.substr(5);
         args.push_back(a);
     }
     const Finished run = RunCli(args, dir.path);
@@ -100,6 +105,16 @@ TEST_P(KarvexRunExe, ExitStatusWireBytesAndLines) {
             << run.out;
     }
     EXPECT_NE(run.err.find(c.errHolds), std::string::npos) << run.err;
+    const std::wstring com = Com(*board);
+    for (size_t i = 0; i + 2 < c.files.size(); i += 3) {
+        std::string name = c.files[i];
+        if (const size_t at = name.find("{board}"); at != std::string::npos) {
+            name.replace(at, 7, std::string(com.begin(), com.end()));
+        }
+        const fs::path file = dir.path / fs::path(std::u8string(name.begin(), name.end()));
+        EXPECT_EQ(Count(ReadAll(file), c.files[i + 1]), std::stoul(c.files[i + 2]))
+            << name << ": " << c.files[i + 1];
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -161,6 +176,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 {" passed ", "1"},
                 "COM100: the port would not open"},
+        // The trace and the HTML report on Windows paths, as on Linux: two rounds, a step
+        // record each item and round, a bar each step of the last round.
+        RunCase{"reports",
+                {L"--port", L"{board}", L"--items", L"revision,rssi", L"--repeat", L"2",
+                 L"--trace-dir", L"{dir}\\トレース", L"--html", L"{dir}\\報告.html"},
+                0,
+                Expected({1, 2, 1, 2}),
+                "",
+                {" passed  0.", "4", "  round 2", "2"},
+                "",
+                "",
+                {"トレース/1_{board}.jsonl", "\"type\":\"step\"", "4", "トレース/1_{board}.jsonl",
+                 "\"end\":\"done\"", "4", "トレース/1_{board}.jsonl", "\"type\":\"tx\",", "4",
+                 "報告.html", "<rect class=\"step\"", "2", "報告.html", "fill=\"#2e9d4f\"", "4"}},
         // Two COM ports at once: each board gets exactly its items' bytes.
         RunCase{"two-boards",
                 {L"--port", L"{board}", L"--port", L"{outer}", L"--items", L"revision,rssi"},
