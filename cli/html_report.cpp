@@ -205,17 +205,24 @@ std::string Rounds(const RunSummary& summary) {
     for (const BoardFigures& b : summary.Boards()) {
         svg += "<text x=\"4\" y=\"" + Num(y + kLaneHeight / 2 + 4) + "\">" + Text(b.board->name) +
                "</text>\n";
-        for (const RoundBin& bin : b.rounds) {
-            std::string title = bin.first == bin.last ? "round " + std::to_string(bin.first)
-                                                      : "rounds " + std::to_string(bin.first) +
-                                                            "–" + std::to_string(bin.last);
-            title += ": " + std::to_string(bin.passedRounds) + " passed";
-            if (bin.otherRounds > 0) {
-                title += ", " + std::to_string(bin.otherRounds) + " not (worst " + bin.worst + ")";
+        // Neighbouring bins of one colour are one bar: a long run of passing rounds is one.
+        for (size_t i = 0; i < b.rounds.size();) {
+            RoundBin bar = b.rounds[i];
+            for (++i; i < b.rounds.size() && b.rounds[i].worst == bar.worst; ++i) {
+                bar.last = b.rounds[i].last;
+                bar.passedRounds += b.rounds[i].passedRounds;
+                bar.otherRounds += b.rounds[i].otherRounds;
             }
-            svg += Rect("round", kLabelWidth + (bin.first - 1) * scale, y + 4,
-                        (bin.last - bin.first + 1) * scale - 0.5, kLaneHeight - 8,
-                        VerdictColour(bin.worst), "", title);
+            std::string title = bar.first == bar.last ? "round " + std::to_string(bar.first)
+                                                      : "rounds " + std::to_string(bar.first) +
+                                                            "–" + std::to_string(bar.last);
+            title += ": " + std::to_string(bar.passedRounds) + " passed";
+            if (bar.otherRounds > 0) {
+                title += ", " + std::to_string(bar.otherRounds) + " not (worst " + bar.worst + ")";
+            }
+            svg += Rect("round", kLabelWidth + (bar.first - 1) * scale, y + 4,
+                        (bar.last - bar.first + 1) * scale - 0.5, kLaneHeight - 8,
+                        VerdictColour(bar.worst), "", title);
         }
         y += kLaneHeight;
     }

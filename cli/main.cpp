@@ -24,6 +24,7 @@ namespace {
 
 using namespace karvex::cli;
 using karvex::GrowingLogFile;
+using SteadyClock = std::chrono::steady_clock;
 
 constexpr int kAllPassed = 0;
 constexpr int kSomeFailed = 1;
@@ -43,10 +44,10 @@ class Output {
     // Makes each board's trace file, its first line written; false (told why) when one cannot be.
     bool StartTraces(const std::string& startedUtc, double monotonicMs) {
         if (plan_.traceDir.empty()) return true;
-        traces_ = std::vector<GrowingLogFile>(plan_.boards.size());
+        traces_ = std::vector<TraceFile>(plan_.boards.size());
         for (const BoardTarget& board : plan_.boards) {
             const std::string path = TraceFilePath(plan_.traceDir, board);
-            const std::string reason = traces_[static_cast<size_t>(board.index)].Create(
+            const std::string reason = traces_[static_cast<size_t>(board.index)].file.Create(
                 path, TraceHeader(board, startedUtc, monotonicMs));
             if (!reason.empty()) {
                 std::fprintf(stderr, "karvex-run: cannot write %s: %s\n", path.c_str(),
@@ -101,6 +102,7 @@ class Output {
     // rounds the summary printed.
     void Finish() {
         writer_.Finish();
+        SyncTraces();
         WriteReports();
         if (!plan_.Repeating()) return;
         std::lock_guard lock(mutex_);
@@ -138,19 +140,34 @@ class Output {
     }
 
     // On the writer's thread, after the lines before: a file that cannot be written is told once
-    // and left alone, so that it never holds a gap.
+    // and left alone, so that it never holds a gap. The lines are the system's at once (a killed
+    // run loses none); they are synced to the disk at most a second later, and at the end.
     void Trace(const BoardTarget& board, std::string lines) {
-        writer_.Post([this, index = static_cast<size_t>(board.index),
-                      path = TraceFilePath(plan_.traceDir, board), lines = std::move(lines)] {
-            GrowingLogFile& file = traces_[index];
-            if (traceFailed_.size() <= index) traceFailed_.resize(traces_.size());
-            if (traceFailed_[index]) return;
-            const std::string reason = file.Append(lines);
-            if (reason.empty()) return;
-            std::fprintf(stderr, "karvex-run: cannot write %s: %s\n", path.c_str(), reason.c_str());
-            traceFailed_[index] = true;
-            writeFailed_ = true;
+        writer_.Post([this, index = static_cast<size_t>(board.index), lines = std::move(lines)] {
+            TraceFile& trace = traces_[index];
+            if (trace.failed) return;
+            std::string reason = trace.file.Append(lines);
+            const auto now = SteadyClock::now();
+            if (reason.empty() && now - trace.synced >= kTraceSync) {
+                reason = trace.file.Sync();
+                trace.synced = now;
+            }
+            TraceFailed(index, reason);
         });
+    }
+
+    void SyncTraces() {
+        for (size_t i = 0; i < traces_.size(); ++i) {
+            if (!traces_[i].failed) TraceFailed(i, traces_[i].file.Sync());
+        }
+    }
+
+    void TraceFailed(size_t index, const std::string& reason) {
+        if (reason.empty()) return;
+        std::fprintf(stderr, "karvex-run: cannot write %s: %s\n",
+                     TraceFilePath(plan_.traceDir, plan_.boards[index]).c_str(), reason.c_str());
+        traces_[index].failed = true;
+        writeFailed_ = true;
     }
 
     // The JUnit and HTML reports from the summary as it stands (the HTML drawn from a copy, so
@@ -173,9 +190,14 @@ class Output {
     std::atomic<bool> writeFailed_{false};
     std::mutex summaryMutex_;
     RunSummary summary_;
-    std::vector<GrowingLogFile> traces_;  // used on the writer's thread once the boards run
-    std::vector<bool> traceFailed_;
-    ReportWriter writer_;  // last: it ends before what its jobs use goes
+    struct TraceFile {
+        GrowingLogFile file;
+        bool failed = false;
+        SteadyClock::time_point synced{};
+    };
+    static constexpr std::chrono::seconds kTraceSync{1};
+    std::vector<TraceFile> traces_;  // used on the writer's thread once the boards run
+    ReportWriter writer_;            // last: it ends before what its jobs use goes
 };
 
 // Makes `dir` (an existing one is fine); false, told, when it cannot be used.

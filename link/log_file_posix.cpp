@@ -104,7 +104,13 @@ std::string GrowingLogFile::Create(const std::string& path, std::string_view fir
 std::string GrowingLogFile::Append(std::string_view bytes) {
     if (fd_ < 0) return Reason(EBADF);
     // The descriptor's offset is the file's end: only this object writes to it.
-    if (!WriteAll(fd_, bytes) || ::fdatasync(fd_) != 0) return Reason(errno);
+    if (!WriteAll(fd_, bytes)) return Reason(errno);
+    return {};
+}
+
+std::string GrowingLogFile::Sync() {
+    if (fd_ < 0) return Reason(EBADF);
+    if (::fdatasync(fd_) != 0) return Reason(errno);
     return {};
 }
 

@@ -135,7 +135,13 @@ std::string GrowingLogFile::Create(const std::string& path, std::string_view fir
 
 std::string GrowingLogFile::Append(std::string_view bytes) {
     if (file_ == nullptr) return Reason(ERROR_INVALID_HANDLE);
-    if (!WriteAll(file_, bytes) || !FlushFileBuffers(file_)) return Reason(GetLastError());
+    if (!WriteAll(file_, bytes)) return Reason(GetLastError());
+    return {};
+}
+
+std::string GrowingLogFile::Sync() {
+    if (file_ == nullptr) return Reason(ERROR_INVALID_HANDLE);
+    if (!FlushFileBuffers(file_)) return Reason(GetLastError());
     return {};
 }
 
