@@ -243,6 +243,9 @@ bool BoardRun::RunRound(int round, double roundStart, RunContext& ctx) {
             result.item = plan_.items[position];
             result.report.verdict = ItemVerdict::LinkLost;
             result.ending = Ending::LinkGone;
+            // Not sent: it takes no time, at the moment it was given up.
+            result.trace.start = result.trace.end = trace_.Now();
+            result.maskedTrace.start = result.maskedTrace.end = result.trace.start;
         }
         result.round = round_;
         result.roundStart = roundStart;

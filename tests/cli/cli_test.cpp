@@ -187,11 +187,16 @@ TEST_P(Verdicts, NameTheStepAndSetTheExitStatus) {
     for (const std::string& report : {run.out, run.err, ReadAll(junit), ReadAll(html)}) {
         EXPECT_EQ(report.find("\"user\",\"pass\""), std::string::npos) << report;
     }
-    // The trace holds every byte written, as written.
+    // The trace holds every byte written, as written, and everything in time order (an item
+    // that was not sent too).
     const fs::path trace = TraceIn(dir.path / "trace");
     std::string written;
+    double last = 0;
     for (const nlohmann::json& r : TraceRecords(trace)) {
         if (r["type"] == "tx") written += Bytes(r["bytes"]);
+        if (!r.contains("t")) continue;
+        EXPECT_GE(r["t"].get<double>(), last) << r;
+        last = r["t"];
     }
     EXPECT_EQ(written, board->Received());
     ExpectReportDrawsTheTrace(html, trace, dir.path, c.pauses);
