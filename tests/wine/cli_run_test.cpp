@@ -67,9 +67,12 @@ struct RunCase {
     std::vector<std::string> outHolds;  // substrings of stdout, each with its count
     const char* errHolds = "";
     const char* failPrefix = "";  // the command the board answers ERROR to
-    // Files the run writes: a path in the scratch folder ("{board}" as above), a substring, its
-    // count, and so on.
-    std::vector<std::string> files = {};
+    struct Holds {
+        std::string file;  // in the scratch folder, "{board}" as above
+        std::string text;
+        size_t count;
+    };
+    std::vector<Holds> files = {};  // what the files the run writes hold
 };
 
 void PrintTo(const RunCase& c, std::ostream* os) {
@@ -106,14 +109,13 @@ TEST_P(KarvexRunExe, ExitStatusWireBytesAndLines) {
     }
     EXPECT_NE(run.err.find(c.errHolds), std::string::npos) << run.err;
     const std::wstring com = Com(*board);
-    for (size_t i = 0; i + 2 < c.files.size(); i += 3) {
-        std::string name = c.files[i];
+    for (const RunCase::Holds& h : c.files) {
+        std::string name = h.file;
         if (const size_t at = name.find("{board}"); at != std::string::npos) {
             name.replace(at, 7, std::string(com.begin(), com.end()));
         }
         const fs::path file = dir.path / fs::path(std::u8string(name.begin(), name.end()));
-        EXPECT_EQ(Count(ReadAll(file), c.files[i + 1]), std::stoul(c.files[i + 2]))
-            << name << ": " << c.files[i + 1];
+        EXPECT_EQ(Count(ReadAll(file), h.text), h.count) << name << ": " << h.text;
     }
 }
 
@@ -187,9 +189,11 @@ INSTANTIATE_TEST_SUITE_P(
                 {" passed  0.", "4", "  round 2", "2"},
                 "",
                 "",
-                {"トレース/1_{board}.jsonl", "\"type\":\"step\"", "4", "トレース/1_{board}.jsonl",
-                 "\"end\":\"done\"", "4", "トレース/1_{board}.jsonl", "\"type\":\"tx\",", "4",
-                 "報告.html", "<rect class=\"step\"", "2", "報告.html", "fill=\"#2e9d4f\"", "4"}},
+                {{"トレース/1_{board}.jsonl", "\"type\":\"step\"", 4},
+                 {"トレース/1_{board}.jsonl", "\"end\":\"done\"", 4},
+                 {"トレース/1_{board}.jsonl", "\"type\":\"tx\",", 4},
+                 {"報告.html", "<rect class=\"step\"", 2},
+                 {"報告.html", "data-end=\"done\" fill=\"#2e9d4f\"", 2}}},
         // Two COM ports at once: each board gets exactly its items' bytes.
         RunCase{"two-boards",
                 {L"--port", L"{board}", L"--port", L"{outer}", L"--items", L"revision,rssi"},
