@@ -4,6 +4,7 @@
 
 #include "dialog/settings_store.h"
 #include "link/ascii_trim.h"
+#include "link/program_path.h"
 
 namespace karvex {
 
@@ -110,18 +111,9 @@ std::string SettingsPathForExecutable(std::string_view executablePath) {
     if (executablePath.empty()) {
         return {};
     }
-#ifdef _WIN32
-    const size_t slash = executablePath.find_last_of("/\\");
-#else
-    const size_t slash = executablePath.rfind('/');
-#endif
-    const size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
-    const size_t dot = executablePath.rfind('.');
-    // A dot counts as the start of an extension only inside the file name and not as its first
-    // character (".karvex" is a name, not an extension).
-    const size_t nameEnd =
-        dot != std::string_view::npos && dot > nameStart ? dot : executablePath.size();
-    return std::string(executablePath.substr(0, nameEnd)) + ".ini";
+    // The folder part as it stands, separator included.
+    const size_t folder = executablePath.size() - FileNameOf(executablePath).size();
+    return std::string(executablePath.substr(0, folder)) + BaseNameOf(executablePath) + ".ini";
 }
 
 }  // namespace karvex

@@ -8,6 +8,7 @@
 
 #include "dialog/settings_file.h"
 #include "dialog/settings_place.h"
+#include "link/program_path.h"
 #include "link/replace_file_win.h"
 #include "link/utf16_win.h"
 
@@ -48,15 +49,13 @@ bool CanHold(const std::wstring& file, bool exists) {
 }  // namespace
 
 std::string UserSettingsPath(const std::string& executablePath) {
-    const std::string beside = SettingsPathForExecutable(executablePath);
     PWSTR folder = nullptr;
-    if (beside.empty() ||
+    if (executablePath.empty() ||
         FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr, &folder))) {
         CoTaskMemFree(folder);
         return {};
     }
-    std::string path = Utf8FromUtf16(folder) + "\\Karvex\\" +
-                       beside.substr(beside.find_last_of("\\/") + 1);  // npos + 1 == 0
+    std::string path = Utf8FromUtf16(folder) + "\\Karvex\\" + BaseNameOf(executablePath) + ".ini";
     CoTaskMemFree(folder);
     return path;
 }

@@ -9,6 +9,7 @@
 // The link's headers before windows.h, whose E_FAIL macro would hide the link's constant.
 #include "link/com_name.h"
 #include "link/network_address.h"
+#include "link/program_path.h"
 #include "link/serial_port.h"
 #include "link/utf16_win.h"
 // (keeps this order)
@@ -28,21 +29,6 @@ std::string_view Trimmed(std::string_view text) {
     const size_t first = text.find_first_not_of(kBlank);
     if (first == std::string_view::npos) return {};
     return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
-}
-
-std::string ModuleDir() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::string() : Utf8FromUtf16(path.substr(0, slash));
 }
 
 }  // namespace
@@ -73,7 +59,7 @@ std::string ResolveDevicePath(const std::string& path, const std::string& exeDir
 }
 
 std::string ResolvePortName(const std::string& name) {
-    return ResolveDevicePath(name, ModuleDir());
+    return ResolveDevicePath(name, ExecutableDir());
 }
 
 }  // namespace karvex

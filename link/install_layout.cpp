@@ -1,4 +1,5 @@
 #include "link/install_layout.h"
+#include "link/program_path.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -81,11 +82,7 @@ std::optional<std::string> InstalledSettingsPath(const std::string& executablePa
     }
     const std::string config = UserConfigDir();
     if (config.empty()) return std::string();
-    std::string name = executablePath.substr(slash + 1);
-    if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) {
-        name.resize(dot);
-    }
-    return config + "/" + name + ".ini";
+    return config + "/" + BaseNameOf(executablePath) + ".ini";
 }
 
 std::vector<std::string> ComLinkDirs(const std::string& exeDir) {

@@ -89,9 +89,5 @@ class SerialPort final : public LinkPort {
 std::string ResolveDevicePath(const std::string& path, const std::string& exeDir);
 // ResolveDevicePath beside the running executable: what the program opens for `name`.
 std::string ResolvePortName(const std::string& name);
-// The running executable's path (from /proc/self/exe), and its directory; empty when it cannot
-// be read.
-std::string ExecutablePath();
-std::string ExecutableDir();
 
 }  // namespace karvex

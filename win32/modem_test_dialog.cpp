@@ -6,6 +6,7 @@
 
 #include "dialog/settings_file.h"
 #include "dialog/window_sequences.h"
+#include "link/program_path.h"
 #include "link/utf16_win.h"
 #include "resources/main_dialog.h"
 #include "win32/dialog_template.h"
@@ -324,41 +325,12 @@ void ModemTestDialog::EndDialog(int result) {
     }
 }
 
-std::string ExecutablePath() {
-    std::vector<wchar_t> path(MAX_PATH);
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) {
-            return {};
-        }
-        if (n < path.size()) {
-            return Utf8FromUtf16(std::wstring_view(path.data(), n));
-        }
-        path.resize(path.size() * 2);  // cut off: try again with room to spare
-    }
-}
-
-std::string ExecutableDir() {
-    const std::string path = ExecutablePath();
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
 std::string DefaultSettingsPath() {
     return SettingsPathForExecutable(ExecutablePath());
 }
 
 std::wstring ApplicationTitle() {
-    std::wstring path = Utf16FromUtf8(ExecutablePath());
-    const size_t slash = path.find_last_of(L"\\/");
-    if (slash != std::wstring::npos) {
-        path.erase(0, slash + 1);
-    }
-    const size_t dot = path.rfind(L'.');
-    if (dot != std::wstring::npos && dot > 0) {
-        path.erase(dot);
-    }
-    return path;
+    return Utf16FromUtf8(BaseNameOf(ExecutablePath()));
 }
 
 }  // namespace karvex::win

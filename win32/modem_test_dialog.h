@@ -113,9 +113,6 @@ class ModemTestDialog : public DialogControls {
     std::unique_ptr<ModemTestController> controller_;
 };
 
-// The running executable's path (UTF-8), and its folder; empty when it cannot be read.
-std::string ExecutablePath();
-std::string ExecutableDir();
 // The settings file beside the executable: "<dir>\<base name>.ini".
 std::string DefaultSettingsPath();
 // The caption of every message box: the executable's file name without directory and extension.

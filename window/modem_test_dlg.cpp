@@ -1,5 +1,4 @@
 #include "window/modem_test_dlg.h"
-#include "link/serial_port.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -9,6 +8,8 @@
 
 #include "dialog/window_sequences.h"
 #include "link/install_layout.h"
+#include "link/program_path.h"
+#include "link/serial_port.h"
 #include "resources/main_dialog.h"
 #include "resources/program_icon.h"
 #include "window/dialog_font.h"

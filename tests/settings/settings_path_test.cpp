@@ -2,7 +2,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "link/serial_port.h"
+#include "link/program_path.h"
 #include "settings_test_util.h"
 #include "window/settings_file.h"
 

@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "link/serial_port.h"
+#include "link/program_path.h"
 #include "resources/main_dialog.h"
 #include "settings_test_util.h"
 #include "window/modem_test_dlg.h"
