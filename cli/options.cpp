@@ -90,7 +90,7 @@ void AddItems(const std::string& token, RunPlan& plan) {
 // from another item, is a usage error: nothing is opened before every file is good.
 void LoadSequences(const std::vector<std::string>& paths, RunPlan& plan) {
     for (const std::string& path : paths) {
-        SequenceLoad load = LoadSequenceFile(path, Utf8ToCp932);
+        SequenceLoad load = LoadSequenceFile(path);
         if (!load.sequence) throw UsageError{"--sequence " + load.error.Text()};
         const std::string& name = load.sequence->name;
         const std::string lower = Lower(name);

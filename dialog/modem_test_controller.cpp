@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "dialog/item_fields.h"
-#include "dialog/settings_store.h"
 #include "dialog/window_sequences.h"
+#include "link/cp932.h"
 #include "link/port.h"
 #include "resources/main_dialog.h"
 #include "sequencer/user_sequence.h"

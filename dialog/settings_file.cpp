@@ -4,6 +4,7 @@
 
 #include "dialog/settings_store.h"
 #include "link/ascii_trim.h"
+#include "link/cp932.h"
 #include "link/program_path.h"
 
 namespace karvex {

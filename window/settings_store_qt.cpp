@@ -1,4 +1,4 @@
-// The settings file's platform side on Linux: Qt's CP932 codec and QSaveFile.
+// The settings file's platform side on Linux: reading and QSaveFile.
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
@@ -6,25 +6,8 @@
 #include <QString>
 
 #include "dialog/settings_store.h"
-#include "window/cp932.h"
 
 namespace karvex {
-
-namespace {
-QString FromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-}  // namespace
-
-std::string Cp932FromUtf8(std::string_view utf8, bool* unmappable) {
-    return ToCp932(FromUtf8(utf8), unmappable).toStdString();
-}
-
-std::string Utf8FromCp932(std::string_view bytes) {
-    return FromCp932(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())))
-        .toUtf8()
-        .toStdString();
-}
 
 bool ReadRegularFile(const std::string& path, std::string& out) {
     const QString name = QFile::decodeName(path.c_str());

@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 
 #include "settings_test_util.h"
-#include "window/cp932.h"
 #include "window/settings_file.h"
 
 namespace karvex {
@@ -175,14 +174,3 @@ TEST_F(SaveTest, UnwritablePathsReportFailureAndCreateNothing) {
 
 }  // namespace
 }  // namespace karvex
-
-// The encoder itself: a lone surrogate (only QString can hold one) is one '?', and the character
-// after it is kept.
-TEST(Cp932Encoder, LoneSurrogateSwallowsNothing) {
-    EXPECT_EQ(karvex::ToCp932(QString::fromUtf16(u"a\xD83D"
-                                                 u"b")),
-              QByteArray("a?b"));
-    EXPECT_EQ(karvex::ToCp932(QString::fromUtf16(u"\xDE00"
-                                                 u"c\xD83D")),
-              QByteArray("?c?"));
-}
