@@ -11,6 +11,7 @@
 #include "cli/platform.h"
 #include "cli/reports.h"
 #include "cli/run_plan.h"
+#include "link/com_name.h"
 #include "link/port.h"
 #include "sequencer/sequence_file.h"
 
@@ -38,20 +39,9 @@ std::string Lower(std::string_view text) {
     return out;
 }
 
-// n of "COMn" (any case), 0 when `name` is no COM name.
-int ComNumber(std::string_view name) {
-    if (name.size() < 4 || name.size() > 6 || Lower(name.substr(0, 3)) != "com") return 0;
-    int n = 0;
-    for (const char c : name.substr(3)) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
-        n = n * 10 + (c - '0');
-    }
-    return n;
-}
-
 BoardTarget Target(const std::string& name) {
     const int n = ComNumber(name);
-    return {name, n > 0 ? "\\\\.\\COM" + std::to_string(n) : name};
+    return {name, n > 0 ? ComDevicePath(n) : name};
 }
 
 bool IsSequence(const RunPlan& plan, int index) {
