@@ -1,11 +1,12 @@
 #include "dialog/settings_file.h"
 
 #include <cstdlib>
+#include <iterator>
 
-#include "dialog/settings_store.h"
 #include "link/ascii_trim.h"
 #include "link/cp932.h"
 #include "link/program_path.h"
+#include "link/regular_file.h"
 
 namespace karvex {
 
@@ -55,7 +56,7 @@ std::string OneLine(std::string_view bytes) {
 
 }  // namespace
 
-int ParseSettings(std::string_view bytes, Settings& out) {
+int ParseSettings(std::string_view bytes, Settings& out, SettingsText text) {
     // Every line is taken whole, however long, so a long value never shifts the ones after it.
     std::string lines[kLineCount];
     for (std::string& line : lines) {
@@ -75,21 +76,22 @@ int ParseSettings(std::string_view bytes, Settings& out) {
     // strtol takes leading white space, a sign and digits, and gives 0 when there are none; an
     // overflow gives LONG_MAX or LONG_MIN, which select no port either.
     loaded.port = std::strtol(lines[1].c_str(), nullptr, 10);
-    loaded.apn = Utf8FromCp932(lines[2]);
-    loaded.user = Utf8FromCp932(lines[3]);
-    loaded.password = Utf8FromCp932(lines[4]);
-    loaded.phone = Utf8FromCp932(lines[5]);
+    std::string* texts[] = {&loaded.apn, &loaded.user, &loaded.password, &loaded.phone};
+    for (size_t i = 0; i < std::size(texts); ++i) {
+        std::string& line = lines[i + 2];
+        *texts[i] = text == SettingsText::kUtf8 ? Utf8FromCp932(line) : std::move(line);
+    }
     out = std::move(loaded);
     return 0;
 }
 
-int LoadSettings(std::string_view path, Settings& out) {
+int LoadSettings(std::string_view path, Settings& out, SettingsText text) {
     const std::string unquoted(TrimmedBy(path, [](char c) { return c == '"'; }));
     std::string bytes;
     if (unquoted.empty() || !ReadRegularFile(unquoted, bytes)) {
         return kSettingsCannotOpen;
     }
-    return ParseSettings(bytes, out);
+    return ParseSettings(bytes, out, text);
 }
 
 std::string SettingsFileBytes(const Settings& values) {
@@ -99,13 +101,6 @@ std::string SettingsFileBytes(const Settings& values) {
         content += OneLine(TrimAsciiSpace(Cp932FromUtf8(*text))) + "\r\n";
     }
     return content;
-}
-
-bool SaveSettings(std::string_view path, const Settings& values) {
-    if (path.empty()) {
-        return false;
-    }
-    return ReplaceFileAtomically(std::string(path), SettingsFileBytes(values));
 }
 
 std::string SettingsPathForExecutable(std::string_view executablePath) {

@@ -1,4 +1,4 @@
-// What the settings file needs from the platform: whole-file reading and replacing. One
+// What saving the settings file needs from the platform: the whole-file replace. One
 // implementation per platform (Qt Core on Linux, the Win32 API on Windows).
 #pragma once
 
@@ -6,10 +6,6 @@
 #include <string_view>
 
 namespace karvex {
-
-// The whole content of `path` into `out`. False when the path names no regular file or it cannot
-// be read; a FIFO or a device is never opened, so this cannot block.
-bool ReadRegularFile(const std::string& path, std::string& out);
 
 // Replaces `path` by a file holding `bytes`, through a temporary file beside it that is renamed
 // over it only once everything was written. False (and the old file unchanged, no temporary file

@@ -1,4 +1,4 @@
-// The settings file's platform side on Linux: reading and QSaveFile.
+// The settings file's replace on Linux: QSaveFile.
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
@@ -8,25 +8,6 @@
 #include "dialog/settings_store.h"
 
 namespace karvex {
-
-bool ReadRegularFile(const std::string& path, std::string& out) {
-    const QString name = QFile::decodeName(path.c_str());
-    // Only a regular file is read: opening a FIFO would block the window, and a device could
-    // hand out an endless "line".
-    if (!QFileInfo(name).isFile()) {
-        return false;
-    }
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return false;
-    }
-    out.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
-    return true;
-}
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
     const QString name = QFile::decodeName(path.c_str());
