@@ -1,36 +1,161 @@
-// The log view's cost per appended line and the process's memory as the log grows to 10,000,
-// 100,000 and 1,000,000 lines. Lines arrive in batches (one refresh per batch, as a burst) and
-// one at a time (a refresh and a repaint per line, as a slow trickle).
+// The Qt window's log figures as the log grows (the schedule is bench/log_growth.h): the real
+// window, its log control, the operator's actions sent to it as input events.
+//   bench_window_log_append          (offscreen unless a display is set)
+#include <time.h>
+#include <unistd.h>
+
+#include <QAbstractScrollArea>
 #include <QApplication>
-#include <QPlainTextEdit>
-#include <QTest>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
 
-#include <algorithm>
-#include <vector>
-
-#include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <fstream>
-#include <string>
+#include <utility>
 
-#include "link/traffic_log.h"
-#include "window/log_view.h"
+#include "log_growth.h"
+#include "resources/main_dialog.h"
+#include "window/log_widget.h"
+#include "window/modem_test_dlg.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using karvex::bench::Action;
+using karvex::bench::GrowthClock;
 
-double RssMiB() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
-}
+// Times every outermost dispatch of the UI thread.
+class TimedApplication : public QApplication {
+  public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (depth_++ > 0) {
+            const bool handled = QApplication::notify(receiver, event);
+            --depth_;
+            return handled;
+        }
+        const auto t0 = GrowthClock::now();
+        const bool handled = QApplication::notify(receiver, event);
+        --depth_;
+        longest_ = std::max(longest_, karvex::bench::MsSince(t0));
+        return handled;
+    }
+    double TakeLongest() { return std::exchange(longest_, 0.0); }
 
-std::string Line(long i) {
-    return "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,," + std::to_string(i) +
-           "*47\r\n";
-}
+  private:
+    int depth_ = 0;
+    double longest_ = 0.0;
+};
+
+struct ActionEvent : QEvent {
+    static inline const Type kType = static_cast<Type>(registerEventType());
+    ActionEvent(Action a, GrowthClock::time_point t) : QEvent(kType), action(a), posted(t) {}
+    Action action;
+    GrowthClock::time_point posted;
+};
+
+class QtHost : public QObject, public karvex::bench::GrowthHost {
+  public:
+    QtHost(TimedApplication& app, CModemTestDlg& dlg)
+        : app_(app),
+          dlg_(dlg),
+          log_(*static_cast<QAbstractScrollArea*>(dlg.Control(karvex::res::kIdTrafficLog))) {}
+
+    karvex::TrafficLog& Log() override { return dlg_.Log(); }
+    bool PumpUntil(const std::function<bool()>& done, double seconds) override {
+        const auto end = GrowthClock::now() + std::chrono::duration_cast<GrowthClock::duration>(
+                                                  std::chrono::duration<double>(seconds));
+        while (!done()) {
+            if (GrowthClock::now() >= end) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
+                                            5);
+        }
+        return true;
+    }
+    long ShownLines() override {
+        return static_cast<long>(static_cast<karvex::LogWidget&>(log_).Presenter()->LineCount());
+    }
+    void RepaintNow() override { log_.viewport()->repaint(); }
+    void PostAction(Action action, GrowthClock::time_point posted) override {
+        QCoreApplication::postEvent(this, new ActionEvent(action, posted));
+    }
+    std::vector<double> TakeLatencies() override { return std::exchange(latencies_, {}); }
+    size_t LatencyCount() override { return latencies_.size(); }
+    double TakeLongestDispatch() override { return app_.TakeLongest(); }
+    double UiThreadCpuSeconds() override {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+    }
+    void SelectAllAndCopy() override {
+        Key(Qt::Key_A, Qt::ControlModifier);
+        Key(Qt::Key_C, Qt::ControlModifier);
+    }
+    double ResidentMiB() override {
+        std::ifstream statm("/proc/self/statm");
+        long pages = 0, resident = 0;
+        statm >> pages >> resident;
+        return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) /
+               1048576.0;
+    }
+
+  protected:
+    void customEvent(QEvent* e) override {
+        if (e->type() != ActionEvent::kType) return;
+        const auto* a = static_cast<ActionEvent*>(e);
+        Perform(a->action);
+        log_.viewport()->repaint();
+        latencies_.push_back(karvex::bench::MsSince(a->posted));
+    }
+
+  private:
+    void Mouse(QEvent::Type type, QPointF at, Qt::MouseButtons held) {
+        QMouseEvent m(type, at, log_.viewport()->mapToGlobal(at), Qt::LeftButton, held,
+                      Qt::NoModifier);
+        QApplication::sendEvent(log_.viewport(), &m);
+    }
+    void Key(int key, Qt::KeyboardModifiers mods) {
+        QKeyEvent press(QEvent::KeyPress, key, mods);
+        QApplication::sendEvent(&log_, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, mods);
+        QApplication::sendEvent(&log_, &release);
+    }
+    void Perform(Action action) {
+        switch (action) {
+            case Action::WheelUp: {
+                const QPointF at(60, 60);
+                QWheelEvent w(at, log_.viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(log_.viewport(), &w);
+                break;
+            }
+            case Action::DragSelect:
+                Mouse(QEvent::MouseButtonPress, QPointF(20, 40), Qt::LeftButton);
+                Mouse(QEvent::MouseMove, QPointF(150, 100), Qt::LeftButton);
+                Mouse(QEvent::MouseButtonRelease, QPointF(150, 100), Qt::NoButton);
+                break;
+            case Action::ShiftDown:
+                Key(Qt::Key_Down, Qt::ShiftModifier);
+                break;
+            case Action::PageDown:
+                Key(Qt::Key_PageDown, Qt::NoModifier);
+                break;
+            case Action::Click:
+                Mouse(QEvent::MouseButtonPress, QPointF(30, 60), Qt::LeftButton);
+                Mouse(QEvent::MouseButtonRelease, QPointF(30, 60), Qt::NoButton);
+                break;
+            case Action::CtrlEnd:
+                Key(Qt::Key_End, Qt::ControlModifier);
+                break;
+        }
+    }
+
+    TimedApplication& app_;
+    CModemTestDlg& dlg_;
+    QAbstractScrollArea& log_;
+    std::vector<double> latencies_;
+};
 
 }  // namespace
 
@@ -38,54 +163,11 @@ int main(int argc, char** argv) {
     if (std::getenv("DISPLAY") == nullptr && std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
-    QApplication app(argc, argv);
-    karvex::TrafficLog log;
-    QPlainTextEdit edit;
-    edit.setReadOnly(true);
-    edit.setLineWrapMode(QPlainTextEdit::NoWrap);
-    edit.setUndoRedoEnabled(false);
-    edit.resize(390, 465);
-    edit.show();
-    karvex::LogView view(log, edit);
-    QTest::qWait(100);
-    std::printf("start: rss %.1f MiB\n", RssMiB());
-
-    constexpr long kBatch = 1000;
-    constexpr int kSingles = 200;
-    long lines = 0;
-    for (const long target : {10000L, 100000L, 1000000L}) {
-        // Bursts of 1000 lines up to the mark; the last 20 are timed. Their median is the steady
-        // cost; the maximum shows the occasional regrowth of the document's and the model's
-        // arrays (amortised, but a single batch pays for it).
-        std::vector<double> burst;
-        while (lines < target) {
-            std::string bytes;
-            for (long i = 0; i < kBatch; ++i) bytes += Line(lines + i);
-            const auto t0 = Clock::now();
-            log.Append(bytes);
-            view.Refresh();
-            QCoreApplication::processEvents();  // the refresh's further slices, and a repaint
-            const double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
-            lines += kBatch;
-            if (target - lines < 20 * kBatch) burst.push_back(us / kBatch);
-        }
-        // Single lines, each shown and painted before the next.
-        std::vector<double> single;
-        for (int i = 0; i < kSingles; ++i) {
-            const auto t0 = Clock::now();
-            log.Append(Line(lines + i));
-            view.Refresh();
-            edit.viewport()->repaint();
-            single.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-        }
-        lines += kSingles;
-        std::sort(burst.begin(), burst.end());
-        std::sort(single.begin(), single.end());
-        std::printf(
-            "%8ld lines: burst %5.2f us/line (max %6.2f)   one line + repaint %6.0f us "
-            "(max %6.0f)   model %5.1f MiB   rss %6.1f MiB\n",
-            target, burst[burst.size() / 2], burst.back(), single[single.size() / 2], single.back(),
-            static_cast<double>(log.Size()) / 1048576.0, RssMiB());
-    }
-    return 0;
+    TimedApplication app(argc, argv);
+    CModemTestDlg::Options options;
+    options.settingsPath = QString();
+    CModemTestDlg dlg(options);
+    dlg.show();
+    QtHost host(app, dlg);
+    return karvex::bench::RunGrowth(host);
 }

@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QPlainTextEdit>
 #include <QTimer>
 
 #include <algorithm>
@@ -19,6 +18,7 @@
 #include "link/program_path.h"
 #include "run_for.h"
 #include "sim/board.h"
+#include "window/log_widget.h"
 #include "window/modem_test_dlg.h"
 
 namespace {
@@ -87,12 +87,13 @@ void Run(const char* what, const karvex::MonitorTiming& timing, int seconds) {
     RunFor(seconds * 1000);
     tick.stop();
     const size_t bytes = dlg.Log().Size() - bytes0;
-    const auto* edit = static_cast<QPlainTextEdit*>(dlg.Control(1002));
+    auto* view = static_cast<karvex::LogWidget*>(dlg.Control(1002));
     std::printf(
         "%-28s ticks %5zu  late p50 %5.2f  p99 %6.2f  max %6.2f ms;"
         "  log %7.1f KiB/s, %d lines shown\n",
         what, late.size(), Percentile(late, 0.5), Percentile(late, 0.99), Percentile(late, 1.0),
-        static_cast<double>(bytes) / 1024.0 / seconds, edit->blockCount());
+        static_cast<double>(bytes) / 1024.0 / seconds,
+        static_cast<int>(view->Presenter()->LineCount()));
     dlg.OnConnect();  // disconnect: every thread joined
 }
 

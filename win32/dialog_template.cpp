@@ -4,6 +4,7 @@
 #include <string>
 
 #include "link/utf16_win.h"
+#include "win32/log_window.h"
 
 namespace karvex::win {
 
@@ -34,10 +35,8 @@ class Writer {
     void Dword(DWORD d) { Raw(&d, sizeof d); }
     void Short(short s) { Raw(&s, sizeof s); }
     void Byte(BYTE b) { Raw(&b, sizeof b); }
-    void Text(const char* utf8) {
-        const std::wstring wide = Utf16FromUtf8(utf8);
-        Raw(wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
-    }
+    void Text(const char* utf8) { Text(Utf16FromUtf8(utf8)); }
+    void Text(const std::wstring& wide) { Raw(wide.c_str(), (wide.size() + 1) * sizeof(wchar_t)); }
     void AlignDword() {
         while (bytes_.size() % 4 != 0) {
             bytes_.push_back(0);
@@ -125,8 +124,12 @@ std::vector<DWORD> BuildDialogTemplate(const res::DialogTemplate& tpl) {
         w.Short(static_cast<short>(c.rect.w));
         w.Short(static_cast<short>(c.rect.h));
         w.Dword(static_cast<DWORD>(c.id));
-        w.Word(0xFFFF);
-        w.Word(ClassAtom(c.kind));
+        if (c.kind == ControlKind::Edit && (c.style & res::kMultiLine) != 0) {
+            w.Text(std::wstring(kLogWindowClass));  // the traffic log: a view of the log model
+        } else {
+            w.Word(0xFFFF);
+            w.Word(ClassAtom(c.kind));
+        }
         w.Text(c.text);
         w.Word(0);  // no creation data
     }

@@ -1,7 +1,5 @@
 #include "win32/modem_test_dialog.h"
 
-#include <commctrl.h>
-
 #include <vector>
 
 #include "dialog/settings_file.h"
@@ -15,36 +13,10 @@ namespace karvex::win {
 
 using namespace res;
 
-namespace {
-
-// The log is a multi-line edit, which asks the dialog manager for every key. Enter and Esc go to
-// the dialog instead: Enter ends it as OK and Esc as Cancel, without saving, wherever the focus
-// is. (Left to itself, the edit control answers Esc by closing the dialog, which would save.)
-// Its context menu is the dialog's (the log's own menu), not the edit control's.
-LRESULT CALLBACK LogEditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                             DWORD_PTR) {
-    if (message == WM_CONTEXTMENU) {
-        SendMessageW(GetParent(hwnd), WM_CONTEXTMENU, wParam, lParam);
-        return 0;
-    }
-    if (message == WM_GETDLGCODE && lParam != 0) {
-        const auto* msg = reinterpret_cast<const MSG*>(lParam);
-        if ((msg->message == WM_KEYDOWN || msg->message == WM_CHAR) &&
-            (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE)) {
-            return DefSubclassProc(hwnd, message, wParam, lParam) &
-                   ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
-        }
-    }
-    return DefSubclassProc(hwnd, message, wParam, lParam);
-}
-
-constexpr UINT_PTR kLogSubclassId = 1;
-
-}  // namespace
-
 ModemTestDialog::ModemTestDialog() : ModemTestDialog(Options{}) {}
 
 ModemTestDialog::ModemTestDialog(Options options) : options_(std::move(options)) {
+    RegisterLogWindowClass();  // the description's log is made with it
     const std::string beside =
         options_.settingsPath ? *options_.settingsPath : DefaultSettingsPath();
     const std::string user =
@@ -104,16 +76,14 @@ void ModemTestDialog::OnInit(HWND hwnd) {
         SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
     }
 
-    SetWindowSubclass(Item(kIdTrafficLog), &LogEditProc, kLogSubclassId, 0);
-
     panel_ = std::make_unique<PanelQueue>(
         PanelQueue::Handlers{
             [this](bool enable) { controller_->EnableInputsFromWorker(enable); },
             [this](const std::string& text) { ShowMessage(text); },
         },
         [this] { Post(kPanelMessage); });
-    logView_ = std::make_unique<EditLogView>(log_, Item(kIdTrafficLog),
-                                             [this] { return Post(kLogMessage); });
+    logView_ = std::make_unique<LogWindow>(log_, Item(kIdTrafficLog),
+                                           [this] { return Post(kLogMessage); });
     logMenu_ = std::make_unique<LogMenu>(
         log_, hwnd, Item(kIdTrafficLog),
         [this] { return Selection(kIdComPort) >= 0 ? Text(kIdComPort) : std::string(); },

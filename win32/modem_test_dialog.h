@@ -17,8 +17,8 @@
 #include "link/modem_port.h"
 #include "link/traffic_log.h"
 #include "sequencer/modem_session.h"
-#include "win32/edit_log_view.h"
 #include "win32/log_menu.h"
+#include "win32/log_window.h"
 
 #include <windows.h>
 
@@ -107,7 +107,7 @@ class ModemTestDialog : public DialogControls {
     HICON smallIcon_ = nullptr;
     TrafficLog log_;
     std::unique_ptr<PanelQueue> panel_;
-    std::unique_ptr<EditLogView> logView_;
+    std::unique_ptr<LogWindow> logView_;
     std::unique_ptr<LogMenu> logMenu_;
     std::unique_ptr<ModemSession> session_;
     std::unique_ptr<ModemTestController> controller_;

@@ -4,12 +4,13 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QString>
 
 #include <algorithm>
+
+#include "window/log_widget.h"
 
 namespace karvex {
 
@@ -25,21 +26,15 @@ bool Has(const ControlTemplate& c, uint32_t bit) {
 QWidget* MakeEdit(const ControlTemplate& c, QWidget& parent) {
     const QString text = QString::fromUtf8(c.text);
     if (Has(c, res::kMultiLine)) {
-        auto* edit = new QPlainTextEdit(text, &parent);
-        edit->setReadOnly(Has(c, res::kReadOnly));
-        // Read-only, but the caret still moves with the keys so long lines can be read.
-        if (Has(c, res::kReadOnly)) {
-            edit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        }
-        edit->setLineWrapMode(Has(c, res::kAutoHScroll) ? QPlainTextEdit::NoWrap
-                                                        : QPlainTextEdit::WidgetWidth);
-        edit->setVerticalScrollBarPolicy(Has(c, res::kVScroll) ? Qt::ScrollBarAlwaysOn
-                                                               : Qt::ScrollBarAlwaysOff);
-        edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        edit->setFrameShape(Has(c, res::kBorder) ? QFrame::StyledPanel : QFrame::NoFrame);
-        // The log is a view of a model that keeps every byte; an undo history would only cost.
-        edit->setUndoRedoEnabled(false);
-        return edit;
+        // The description's one multi-line edit is the read-only traffic log: a view of the log
+        // model that draws only the lines in sight. Its lines never wrap; it scrolls across with
+        // the caret (no horizontal scroll bar).
+        auto* log = new LogWidget(&parent);
+        log->setVerticalScrollBarPolicy(Has(c, res::kVScroll) ? Qt::ScrollBarAlwaysOn
+                                                              : Qt::ScrollBarAlwaysOff);
+        log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        log->setFrameShape(Has(c, res::kBorder) ? QFrame::StyledPanel : QFrame::NoFrame);
+        return log;
     }
     auto* line = new QLineEdit(text, &parent);
     line->setFrame(Has(c, res::kBorder));

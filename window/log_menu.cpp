@@ -7,7 +7,6 @@
 #include <QFileDialog>
 #include <QKeySequence>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QShortcut>
 
 #include "window/modem_test_app.h"
@@ -28,7 +27,7 @@ QString AskForFile(QWidget& window, const QString& suggested) {
 
 }  // namespace
 
-LogMenu::LogMenu(TrafficLog& log, QPlainTextEdit& edit, QWidget& window,
+LogMenu::LogMenu(TrafficLog& log, LogWidget& edit, QWidget& window,
                  std::function<QString()> portName)
     : QObject(&window),
       edit_(&edit),
@@ -49,13 +48,13 @@ LogMenu::LogMenu(TrafficLog& log, QPlainTextEdit& edit, QWidget& window,
 
 QMenu* LogMenu::CreateMenu() {
     auto* menu = new QMenu(edit_);
-    QAction* copy = menu->addAction(Text(kLogMenuCopy), edit_.data(), &QPlainTextEdit::copy);
+    QAction* copy = menu->addAction(Text(kLogMenuCopy), edit_.data(), &LogWidget::Copy);
     copy->setShortcut(QKeySequence::Copy);
-    copy->setEnabled(edit_->textCursor().hasSelection());
+    copy->setEnabled(edit_->HasSelection());
     QAction* all =
-        menu->addAction(Text(kLogMenuSelectAll), edit_.data(), &QPlainTextEdit::selectAll);
+        menu->addAction(Text(kLogMenuSelectAll), edit_.data(), &LogWidget::SelectAll);
     all->setShortcut(QKeySequence::SelectAll);
-    all->setEnabled(!edit_->document()->isEmpty());
+    all->setEnabled(!edit_->IsEmpty());
     menu->addSeparator();
     QAction* save = menu->addAction(Text(kLogMenuSave), this, [this] { Save(); });
     save->setShortcut(QKeySequence::Save);

@@ -11,9 +11,9 @@
 
 #include "dialog/log_save.h"
 #include "link/traffic_log.h"
+#include "window/log_widget.h"
 
 class QMenu;
-class QPlainTextEdit;
 class QWidget;
 
 namespace karvex {
@@ -24,8 +24,7 @@ class LogMenu : public QObject {
     using ChooseFile = std::function<QString(QWidget& window, const QString& suggested)>;
 
     // `portName` gives the selected COM port's name ("" when none) for the default file name.
-    LogMenu(TrafficLog& log, QPlainTextEdit& edit, QWidget& window,
-            std::function<QString()> portName);
+    LogMenu(TrafficLog& log, LogWidget& edit, QWidget& window, std::function<QString()> portName);
 
     // Replaces the file dialog (tests answer it themselves).
     void SetChooseFile(ChooseFile choose) { choose_ = std::move(choose); }
@@ -38,7 +37,7 @@ class LogMenu : public QObject {
     void Save();
 
   private:
-    QPointer<QPlainTextEdit> edit_;
+    QPointer<LogWidget> edit_;
     QWidget& window_;
     ChooseFile choose_;
     LogSaver saver_;

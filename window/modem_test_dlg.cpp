@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
-#include <QPlainTextEdit>
 #include <QPushButton>
 
 #include "dialog/window_sequences.h"
@@ -14,7 +13,7 @@
 #include "resources/program_icon.h"
 #include "window/dialog_font.h"
 #include "window/log_menu.h"
-#include "window/log_view.h"
+#include "window/log_widget.h"
 #include "window/modem_test_app.h"
 #include "window/panel_bridge.h"
 #include "window/settings_file.h"
@@ -29,14 +28,14 @@ CModemTestDlg::CModemTestDlg(const Options& options)
     : QDialog(nullptr), icon_(ProgramIcon()), options_(options) {
     Build();
     settingsPath_ = ChooseSettingsPath();
-    auto* logEdit = static_cast<QPlainTextEdit*>(Control(kIdTrafficLog));
-    logView_ = std::make_unique<LogView>(log_, *logEdit);
-    logMenu_ = new LogMenu(log_, *logEdit, *this, [this] {
+    logView_ = static_cast<LogWidget*>(Control(kIdTrafficLog));
+    logView_->Attach(log_);
+    logMenu_ = new LogMenu(log_, *logView_, *this, [this] {
         const auto* com = static_cast<const QComboBox*>(Control(kIdComPort));
         return com->currentIndex() >= 0 ? com->currentText() : QString();
     });
     ui_ = std::make_unique<WidgetControls>(*this, controls_, units_);
-    ui_->SetLogView(logView_.get());
+    ui_->SetLogView(logView_);
     panel_ = std::make_unique<PanelBridge>(PanelBridge::Handlers{
         [this](bool enable) { controller_->EnableInputsFromWorker(enable); },
         [this](const QString& text) { OpenMessageBox(*this, text); },
@@ -56,7 +55,7 @@ CModemTestDlg::~CModemTestDlg() {
     session_->Disconnect();
     controller_.reset();
     session_.reset();
-    logView_.reset();
+    logView_->Detach();  // the widget outlives the log it shows
     panel_.reset();
 }
 

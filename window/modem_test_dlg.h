@@ -24,7 +24,7 @@ class QKeyEvent;
 
 namespace karvex {
 class LogMenu;
-class LogView;
+class LogWidget;
 class PanelBridge;
 class WidgetControls;
 }  // namespace karvex
@@ -92,8 +92,8 @@ class CModemTestDlg : public QDialog {
     karvex::DialogBaseUnits units_;
     karvex::ControlMap controls_;
     karvex::TrafficLog log_;
-    std::unique_ptr<karvex::LogView> logView_;
-    karvex::LogMenu* logMenu_ = nullptr;  // a child object of the window
+    karvex::LogWidget* logView_ = nullptr;  // a child widget of the window
+    karvex::LogMenu* logMenu_ = nullptr;    // a child object of the window
     std::unique_ptr<karvex::PanelBridge> panel_;
     std::unique_ptr<karvex::WidgetControls> ui_;
     std::unique_ptr<karvex::ModemSession> session_;

@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "window/log_view.h"
+#include "window/log_widget.h"
 #include "window/modem_test_app.h"
 
 namespace karvex {

@@ -9,13 +9,13 @@
 
 namespace karvex {
 
-class LogView;
+class LogWidget;
 
 class WidgetControls : public DialogControls {
   public:
     WidgetControls(QDialog& dialog, const ControlMap& controls, const DialogBaseUnits& units)
         : dialog_(dialog), controls_(controls), units_(units) {}
-    void SetLogView(LogView* view) { logView_ = view; }
+    void SetLogView(LogWidget* view) { logView_ = view; }
 
     void SetText(int id, const std::string& text) override;
     std::string Text(int id) const override;
@@ -38,7 +38,7 @@ class WidgetControls : public DialogControls {
     QDialog& dialog_;
     const ControlMap& controls_;
     const DialogBaseUnits& units_;
-    LogView* logView_ = nullptr;
+    LogWidget* logView_ = nullptr;
 };
 
 }  // namespace karvex

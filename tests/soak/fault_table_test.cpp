@@ -11,7 +11,7 @@
 #include "sequencer/command_step.h"
 #include "tests/soak/event_loop.h"
 #include "tests/soak/window_soak_rig.h"
-#include "window/log_text.h"
+#include "window/log_widget.h"
 
 namespace karvex::soak {
 namespace {
@@ -82,7 +82,7 @@ TEST_P(FaultTable, WhatTheOperatorSees) {
     }
     // The view shows the same text.
     EXPECT_TRUE(RunUntil(
-        [&] { return rig.ViewText() == LogTextDecoder().Decode(rig.dlg->Log().Snapshot()); }, 5s));
+        [&] { return rig.ViewText() == LogWidget::ShownText(rig.dlg->Log().Snapshot()); }, 5s));
 }
 
 Behaviour Late(std::chrono::milliseconds delay) {

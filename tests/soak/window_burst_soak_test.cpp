@@ -14,7 +14,7 @@
 
 #include "tests/soak/event_loop.h"
 #include "tests/soak/window_soak_rig.h"
-#include "window/log_text.h"
+#include "window/log_widget.h"
 
 namespace karvex::soak {
 namespace {
@@ -98,12 +98,8 @@ class BurstRig : public WindowRig {
 
     // The view shows the model's bytes, decoded.
     bool ViewMatchesModel() {
-        return RunUntil(
-            [&] {
-                LogTextDecoder decoder;
-                return ViewText() == decoder.Decode(dlg->Log().Snapshot());
-            },
-            10s);
+        return RunUntil([&] { return ViewText() == LogWidget::ShownText(dlg->Log().Snapshot()); },
+                        10s);
     }
 
   private:

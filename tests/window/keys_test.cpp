@@ -1,7 +1,6 @@
 // How the window ends: Enter and Esc end it without saving, Enter on a focused push button clicks
 // it, and a close request saves the settings first.
 #include <QFileInfo>
-#include <QPlainTextEdit>
 #include <QRadioButton>
 
 #include "tests/window/window_rig.h"

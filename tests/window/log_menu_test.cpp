@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <csignal>
 
@@ -36,7 +35,7 @@ struct SaveRig : DialogRig {
             return answer;
         });
     }
-    QPlainTextEdit* Edit() const { return As<QPlainTextEdit>(*dlg, kIdTrafficLog); }
+    LogWidget* Edit() const { return &LogView(*dlg); }
     void PressCtrlS() {
         Edit()->setFocus();
         QTest::keyClick(Edit(), Qt::Key_S, Qt::ControlModifier);
@@ -85,16 +84,19 @@ TEST(LogSave, CtrlSWritesTheLogsBytesUnderTheSuggestedName) {
     EXPECT_EQ(LogText(*rig.dlg), shown);
 
     // The next save starts where this one went, and replaces a file in place; with no port
-    // selected the name has no port part.
+    // selected the name has no port part. The log is now a night's worth of blocks: all of it.
     As<QComboBox>(*rig.dlg, kIdComPort)->setCurrentIndex(-1);
-    rig.dlg->Log().Append("more\r\n");
+    std::string more;
+    while (more.size() < 3 * TrafficLog::kBlockBytes)
+        more += "$GPGGA," + std::to_string(more.size()) + "\r\n";
+    rig.dlg->Log().Append(more);
     rig.PressCtrlS();
     ASSERT_EQ(rig.offered.size(), 2);
     EXPECT_EQ(QFileInfo(rig.offered[1]).absolutePath(), QFileInfo(rig.answer).absolutePath());
     EXPECT_TRUE(QFileInfo(rig.offered[1])
                     .fileName()
                     .contains(QRegularExpression(QStringLiteral("^karvex-\\d{8}-\\d{6}\\.log$"))));
-    EXPECT_EQ(rig.Read(rig.answer), QByteArray::fromStdString(kTraffic + "more\r\n"));
+    EXPECT_EQ(rig.Read(rig.answer), QByteArray::fromStdString(kTraffic + more));
 }
 
 TEST(LogSave, FailuresShowTheReasonAndChangeNothing) {
@@ -178,13 +180,13 @@ TEST(LogMenu, CopyAndSelectAllActLikeAnEditControl) {
                                             QStringLiteral("-"), QStringLiteral("ログを保存…")}));
     EXPECT_FALSE(menu->actions()[0]->isEnabled());  // nothing selected
     menu->actions()[1]->trigger();
-    EXPECT_EQ(rig.Edit()->textCursor().selectedText().size(), rig.Edit()->toPlainText().size());
+    EXPECT_EQ(rig.Edit()->SelectedText(), rig.Edit()->Text());
 
     menu.reset(rig.dlg->LogContextMenu().CreateMenu());
     ASSERT_TRUE(menu->actions()[0]->isEnabled());
     QApplication::clipboard()->clear();
     menu->actions()[0]->trigger();
-    EXPECT_EQ(QApplication::clipboard()->text(), rig.Edit()->toPlainText());
+    EXPECT_EQ(QApplication::clipboard()->text(), rig.Edit()->Text());
     menu->actions()[3]->trigger();
     EXPECT_EQ(rig.offered.size(), 1);
 

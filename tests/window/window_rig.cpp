@@ -1,12 +1,16 @@
 #include "tests/window/window_rig.h"
 #include "link/program_path.h"
 
-#include <QPlainTextEdit>
+#include "window/log_widget.h"
 
 namespace karvex::wt {
 
+LogWidget& LogView(const CModemTestDlg& dlg) {
+    return dynamic_cast<LogWidget&>(*dlg.Control(kIdTrafficLog));
+}
+
 QString LogText(const CModemTestDlg& dlg) {
-    return As<QPlainTextEdit>(dlg, kIdTrafficLog)->toPlainText();
+    return LogView(dlg).Text();
 }
 
 DialogRig::DialogRig(QString settingsPath, std::vector<std::string> sequenceDirs) {

@@ -21,6 +21,7 @@
 #include "resources/main_dialog.h"
 #include "sim/board.h"
 #include "tests/support/com_lease.h"
+#include "window/log_widget.h"
 #include "window/modem_test_dlg.h"
 
 namespace karvex::wt {
@@ -88,7 +89,8 @@ inline void CloseBoxes(const CModemTestDlg& dlg) {
     QCoreApplication::processEvents();
 }
 
-// The log control's text.
+// The log control, and its text.
+LogWidget& LogView(const CModemTestDlg& dlg);
 QString LogText(const CModemTestDlg& dlg);
 
 // A shown dialog with a port of its own; settings are read from and written to `settingsPath`,

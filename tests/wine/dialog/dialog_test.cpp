@@ -39,7 +39,9 @@ TEST(WinDialog, ControlsComeFromTheDescription) {
         const HWND item = rig.Item(c.id);
         ASSERT_NE(item, nullptr);
         // Kind, and the styles that decide behaviour.
-        const char* cls = c.kind == ControlKind::Edit       ? "Edit"
+        const bool log = c.kind == ControlKind::Edit && (c.style & kMultiLine) != 0;
+        const char* cls = log                               ? "KarvexLog"
+                          : c.kind == ControlKind::Edit     ? "Edit"
                           : c.kind == ControlKind::ComboBox ? "ComboBox"
                           : c.kind == ControlKind::Static   ? "Static"
                                                             : "Button";
