@@ -1,6 +1,8 @@
 // Where the window reads its settings file at start and writes it at close. A copy keeps the file
 // beside its executable where that folder can hold it; where it cannot (unpacked under Program
-// Files, on a read-only share, on a locked-down PC), in a folder of the user's own.
+// Files, on a read-only share, on a locked-down PC), in a folder of the user's own. An installed
+// copy always keeps it in the user's folder: its own folder belongs to the installer, which
+// replaces it on an upgrade and removes it on uninstall.
 #pragma once
 
 #include <string>
@@ -20,6 +22,7 @@ struct SettingsCandidates {
     bool besideExists = false;    // a file stands beside the executable
     bool besideWritable = false;  // that folder takes a new file, or the file there can be written
     bool userExists = false;      // a file stands in the user's folder
+    bool installed = false;       // the installer's marker stands beside the executable
 };
 
 // The file beside the executable is read and written while its folder can take it. Otherwise the
@@ -27,10 +30,14 @@ struct SettingsCandidates {
 // executable (one shipped with it) is still read. Once written, the user's file wins over one
 // beside the executable that cannot be written, or every start would undo the operator's choices.
 // A file in the user's folder is also read while none stands beside a writable executable's
-// folder: the first save then moves the settings beside it.
+// folder: the first save then moves the settings beside it. An installed copy is treated as one
+// whose folder cannot hold the file, whatever that folder allows.
 SettingsPlace ChooseSettingsPlace(const SettingsCandidates& c);
 
 #ifdef _WIN32
+// The file the installer puts beside the executable; its presence marks an installed copy.
+inline constexpr const wchar_t* kInstalledMarker = L"installed.txt";
+
 // The user's file for an executable (UTF-8): %LOCALAPPDATA%\Karvex\<base name>.ini; empty when
 // that folder is unknown.
 std::string UserSettingsPath(const std::string& executablePath);

@@ -1,6 +1,6 @@
 // The settings file's place on Windows: the user's folder is %LOCALAPPDATA%\Karvex (local, not
-// roaming: the file names this PC's COM port), and whether the executable's folder can hold the
-// file is found out by trying.
+// roaming: the file names this PC's COM port), whether the executable's folder can hold the file
+// is found out by trying, and an installed copy is told by the marker its installer puts there.
 #include <windows.h>
 
 #include <knownfolders.h>
@@ -67,7 +67,9 @@ SettingsPlace FindSettingsPlace(const std::string& beside, const std::string& us
     if (!beside.empty()) {
         const std::wstring file = LongPathSafe(Utf16FromUtf8(beside));
         c.besideExists = IsFile(file);
-        c.besideWritable = CanHold(file, c.besideExists);
+        c.installed = IsFile(FolderOf(file) + L"\\" + kInstalledMarker);
+        // An installed copy leaves its folder alone: not even the probe is written there.
+        c.besideWritable = !c.installed && CanHold(file, c.besideExists);
     }
     c.userExists = !user.empty() && IsFile(LongPathSafe(Utf16FromUtf8(user)));
     return ChooseSettingsPlace(c);

@@ -18,6 +18,7 @@ packages=(
     x11-utils                                        # xwininfo: the Windows screenshot waits for the dialog
     ser2net                                          # boards on other machines: the tests' server
     python3-labgrid python3-pytest python3-yaml      # the labgrid example, run by the tests
+    wixl msitools                                    # the Windows installer (MSI): built, read and unpacked
 )
 
 sudo=""

@@ -2,7 +2,8 @@
 # Builds Karvex four times and runs every test in each build:
 #   default  (gcc, optimised)            unit, integration, window and soak tests, and the Debian
 #                                        package (label "package": built, unpacked, checked, run)
-#   windows  (MinGW-w64, under Wine)     the core's tests on the simulated board of the default build
+#   windows  (MinGW-w64, under Wine)     the core's tests on the simulated board of the default build,
+#                                        and the installer (MSI) installed, upgraded and removed
 #   tsan     (gcc, ThreadSanitizer)      the same suite
 #   asan     (clang, AddressSanitizer + UBSan)  the same suite, plus the fuzz targets for a bounded time
 # Ends with CTest's summary line of each build, the last build's last.
@@ -20,14 +21,16 @@ export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp"
 
 # One wineserver for the whole Windows run: started per test, a server that is just ending (a few
-# seconds after its last program) resets a newcomer's connection under load. Wine's own services
-# are started once before the tests, by a program of nobody's, so that no test waits on their
-# start-up. What the server and the services print goes to a file of the build.
+# seconds after its last program) resets a newcomer's connection under load. Wine's services,
+# which the server's first program starts, keep that program's standard error open as long as the
+# server runs: they are started here, by a program of nobody's, not by the first test, whose output
+# CTest would otherwise wait for until the test's time-out. What the server and the services print
+# goes to a file of the build.
 wine_services() {
     (
         . scripts/wine-env.sh "$PWD/build/windows/wine"
         case $1 in
-            start) "$WINESERVER" -p && "$WINE64" cmd.exe /c exit 0 ;;
+            start) "$WINESERVER" -p && "$WINE64" wineboot </dev/null ;;
             stop) "$WINESERVER" -k ;;
         esac
     ) >>build/windows/wineserver.log 2>&1
