@@ -5,7 +5,6 @@
 
 #include "link/ascii_trim.h"
 #include "link/cp932.h"
-#include "link/program_path.h"
 #include "link/regular_file.h"
 
 namespace karvex {
@@ -101,15 +100,6 @@ std::string SettingsFileBytes(const Settings& values) {
         content += OneLine(TrimAsciiSpace(Cp932FromUtf8(*text))) + "\r\n";
     }
     return content;
-}
-
-std::string SettingsPathForExecutable(std::string_view executablePath) {
-    if (executablePath.empty()) {
-        return {};
-    }
-    // The folder part as it stands, separator included.
-    const size_t folder = executablePath.size() - FileNameOf(executablePath).size();
-    return std::string(executablePath.substr(0, folder)) + BaseNameOf(executablePath) + ".ini";
 }
 
 }  // namespace karvex

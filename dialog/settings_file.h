@@ -43,8 +43,4 @@ std::string SettingsFileBytes(const Settings& values);
 // when the file could not be written; the old file, if any, is then unchanged.
 bool SaveSettings(std::string_view path, const Settings& values);
 
-// "<dir>/<base name>.ini" for an executable path (the extension, if any, is dropped); '/' and, on
-// Windows, '\\' separate directories. Empty for an empty path.
-std::string SettingsPathForExecutable(std::string_view executablePath);
-
 }  // namespace karvex

@@ -5,9 +5,9 @@
 #include <system_error>
 
 #include "link/com_name.h"
-#include "link/install_layout.h"
 #include "link/network_address.h"
 #include "link/program_path.h"
+#include "link/program_places.h"
 #include "link/serial_port.h"
 
 namespace karvex {

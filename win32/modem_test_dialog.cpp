@@ -5,6 +5,7 @@
 #include "dialog/settings_file.h"
 #include "dialog/window_sequences.h"
 #include "link/program_path.h"
+#include "link/program_places.h"
 #include "link/utf16_win.h"
 #include "resources/main_dialog.h"
 #include "win32/dialog_template.h"
@@ -17,11 +18,12 @@ ModemTestDialog::ModemTestDialog() : ModemTestDialog(Options{}) {}
 
 ModemTestDialog::ModemTestDialog(Options options) : options_(std::move(options)) {
     RegisterLogWindowClass();  // the description's log is made with it
+    places_ = ThisProgramsPlaces();
     const std::string beside =
-        options_.settingsPath ? *options_.settingsPath : DefaultSettingsPath();
+        options_.settingsPath ? *options_.settingsPath : places_.besideSettings;
     const std::string user =
-        options_.userSettingsPath ? *options_.userSettingsPath : UserSettingsPath(ExecutablePath());
-    settings_ = FindSettingsPlace(beside, user);
+        options_.userSettingsPath ? *options_.userSettingsPath : places_.userSettings;
+    settings_ = FindSettingsPlace(beside, user, places_.installed);
 }
 
 ModemTestDialog::~ModemTestDialog() {
@@ -92,7 +94,7 @@ void ModemTestDialog::OnInit(HWND hwnd) {
     session_ = std::make_unique<ModemSession>(log_, *panel_, port, options_.timing);
     controller_ = std::make_unique<ModemTestController>(
         *this, *session_, *panel_, settings_.write, ProgramVersion(), settings_.read,
-        options_.sequenceDirs ? *options_.sequenceDirs : SequenceDirs(ExecutableDir()));
+        options_.sequenceDirs ? *options_.sequenceDirs : places_.sequenceDirs);
     controller_->OnInitDialog();
 }
 
@@ -293,10 +295,6 @@ void ModemTestDialog::EndDialog(int result) {
     } else {
         DestroyWindow(hwnd_);
     }
-}
-
-std::string DefaultSettingsPath() {
-    return SettingsPathForExecutable(ExecutablePath());
 }
 
 std::wstring ApplicationTitle() {
