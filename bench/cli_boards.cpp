@@ -4,7 +4,8 @@
 //     board silent on one command for its 5 s time-out), as a share of one core;
 //   - per board, the time from the board's final LF of a reply to the next command's arrival
 //     (median and 99th percentile);
-//   - start to first command: from starting the program to each board's first command.
+//   - start to first command: from starting the program to each board's first command;
+//   - the same gaps with the trace, HTML and JUnit reports on, to see what tracing costs.
 //
 // Measured twice in one run: the boards on local ports, then behind ser2net on 127.0.0.1.
 //
@@ -13,19 +14,20 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/karvex_run_child.h"
 #include "sim/board.h"
 #include "tests/support/ser2net.h"
-
-extern char** environ;
 
 namespace {
 
@@ -45,18 +47,9 @@ struct ChildRun {
 // Runs karvex-run with `args`, its output thrown away; its own CPU time from wait4.
 ChildRun Run(const std::vector<std::string>& args) {
     ChildRun run;
-    std::vector<char*> argv{const_cast<char*>(KARVEX_RUN_PROGRAM)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
     run.started = SteadyClock::now();
-    if (posix_spawn(&pid, KARVEX_RUN_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) {
-        return run;
-    }
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = karvex::bench::StartKarvexRun(args);
+    if (pid < 0) return run;
     int status = 0;
     rusage usage{};
     wait4(pid, &status, 0, &usage);
@@ -131,43 +124,74 @@ void Measure(const char* label, std::vector<std::unique_ptr<karvex::sim::Board>>
     constexpr size_t kInitCommands = 9;
     std::string items = "0";
     for (int r = 0; r < rounds; ++r) items += ",1,2,4,6";
-    std::vector<std::string> args = ports;
-    args.insert(args.end(), {"--items", items, "--apn", "internet"});
-    const ChildRun loop = Run(args);
-    std::printf(
-        "%d boards, item 0 then items 1,2,4,6 x %d: exit %d, %.2f s wall, %.3f s CPU = %.2f%% of a "
-        "core\n",
-        boardCount, rounds, loop.status, loop.wallSeconds, loop.cpuSeconds,
-        100.0 * loop.cpuSeconds / loop.wallSeconds);
-
-    std::vector<double> medians, p99s, excessMedians, excessP99s, firsts;
-    for (size_t i = 0; i < boards.size(); ++i) {
-        std::vector<double> gaps, excess;
-        for (const Gap& g : Gaps(*boards[i], kInitCommands)) {
-            gaps.push_back(g.ms);
-            excess.push_back(g.ms - g.fixed);
+    // The same run without and with every report that records time (trace, HTML, JUnit), twice
+    // each in turn: what tracing costs the reaction shows against the runs' own spread.
+    const std::string reports =
+        (std::filesystem::temp_directory_path() / ("bench-cli-boards-" + std::to_string(getpid())))
+            .string();
+    struct Figures {
+        double excessMedian, excessP99;
+    };
+    auto measure = [&](bool traced, bool perBoard) {
+        for (auto& board : boards) board->ClearRecords();
+        std::vector<std::string> args = ports;
+        args.insert(args.end(), {"--items", items, "--apn", "internet"});
+        if (traced) {
+            args.insert(args.end(), {"--trace-dir", reports + "/trace", "--html",
+                                     reports + "/report.html", "--junit", reports + "/report.xml"});
         }
-        medians.push_back(Percentile(gaps, 0.5));
-        p99s.push_back(Percentile(gaps, 0.99));
-        excessMedians.push_back(Percentile(excess, 0.5));
-        excessP99s.push_back(Percentile(excess, 0.99));
-        const auto commands = boards[i]->Commands();
-        if (!commands.empty()) firsts.push_back(Ms(commands.front().at - loop.started));
+        const ChildRun loop = Run(args);
         std::printf(
-            "  board %2zu: final LF -> next command median %.1f ms, p99 %.1f ms; above the "
-            "monitor's pauses median %.1f ms, p99 %.1f ms (%zu gaps)\n",
-            i + 1, medians.back(), p99s.back(), excessMedians.back(), excessP99s.back(),
-            gaps.size());
+            "%s%d boards, item 0 then items 1,2,4,6 x %d: exit %d, %.2f s wall, %.3f s CPU = "
+            "%.2f%% of a core\n",
+            traced ? "traced: " : "", boardCount, rounds, loop.status, loop.wallSeconds,
+            loop.cpuSeconds, 100.0 * loop.cpuSeconds / loop.wallSeconds);
+
+        std::vector<double> medians, p99s, excessMedians, excessP99s, firsts;
+        for (size_t i = 0; i < boards.size(); ++i) {
+            std::vector<double> gaps, excess;
+            for (const Gap& g : Gaps(*boards[i], kInitCommands)) {
+                gaps.push_back(g.ms);
+                excess.push_back(g.ms - g.fixed);
+            }
+            medians.push_back(Percentile(gaps, 0.5));
+            p99s.push_back(Percentile(gaps, 0.99));
+            excessMedians.push_back(Percentile(excess, 0.5));
+            excessP99s.push_back(Percentile(excess, 0.99));
+            const auto commands = boards[i]->Commands();
+            if (!commands.empty()) firsts.push_back(Ms(commands.front().at - loop.started));
+            if (!perBoard) continue;
+            std::printf(
+                "  board %2zu: final LF -> next command median %.1f ms, p99 %.1f ms; above the "
+                "monitor's pauses median %.1f ms, p99 %.1f ms (%zu gaps)\n",
+                i + 1, medians.back(), p99s.back(), excessMedians.back(), excessP99s.back(),
+                gaps.size());
+        }
+        auto worst = [](const std::vector<double>& v) {
+            return *std::max_element(v.begin(), v.end());
+        };
+        std::printf(
+            "final LF -> next command: worst board median %.1f ms, worst board p99 %.1f ms\n",
+            worst(medians), worst(p99s));
+        std::printf(
+            "  of which above the monitor's fixed pauses (30 ms a line, 200 ms before the "
+            "verdict): worst median %.1f ms, worst p99 %.1f ms\n",
+            worst(excessMedians), worst(excessP99s));
+        std::printf("start -> first command: min %.1f ms, median %.1f ms, max %.1f ms\n",
+                    Percentile(firsts, 0), Percentile(firsts, 0.5), Percentile(firsts, 1.0));
+        return Figures{worst(excessMedians), worst(excessP99s)};
+    };
+    std::vector<Figures> plain, traced;
+    for (int pass = 0; pass < 2; ++pass) {
+        plain.push_back(measure(false, pass == 0));
+        traced.push_back(measure(true, false));
     }
-    auto worst = [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); };
-    std::printf("final LF -> next command: worst board median %.1f ms, worst board p99 %.1f ms\n",
-                worst(medians), worst(p99s));
     std::printf(
-        "  of which above the monitor's fixed pauses (30 ms a line, 200 ms before the "
-        "verdict): worst median %.1f ms, worst p99 %.1f ms\n",
-        worst(excessMedians), worst(excessP99s));
-    std::printf("start -> first command: min %.1f ms, median %.1f ms, max %.1f ms\n",
-                Percentile(firsts, 0), Percentile(firsts, 0.5), Percentile(firsts, 1.0));
+        "above the monitor's pauses, worst board: plain median %.1f / %.1f ms, p99 %.1f / %.1f "
+        "ms; traced median %.1f / %.1f ms, p99 %.1f / %.1f ms\n",
+        plain[0].excessMedian, plain[1].excessMedian, plain[0].excessP99, plain[1].excessP99,
+        traced[0].excessMedian, traced[1].excessMedian, traced[0].excessP99, traced[1].excessP99);
+    std::filesystem::remove_all(reports);
 
     // A pure wait: every board silent on AT+CSQ until the step's 5 s time-out.
     for (auto& board : boards) {
@@ -176,7 +200,7 @@ void Measure(const char* label, std::vector<std::unique_ptr<karvex::sim::Board>>
         board->SetBehaviour("AT+CSQ", silent);
         board->ClearRecords();
     }
-    args = ports;
+    std::vector<std::string> args = ports;
     args.insert(args.end(), {"--items", "2"});
     const ChildRun wait = Run(args);
     std::printf(

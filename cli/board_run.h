@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "cli/run_plan.h"
+#include "cli/trace_recorder.h"
 #include "cli/watched_port.h"
 #include "link/link_state.h"
 #include "link/modem_port.h"
@@ -26,6 +28,7 @@ enum class Ending {
 };
 
 struct ItemResult {
+    int round = 0;     // from 1 in a run of rounds; 0 in a run without
     int position = 0;  // 0-based position in the plan's item list
     int item = 0;
     std::string name;  // the item's short name, or a sequence's file name
@@ -35,6 +38,18 @@ struct ItemResult {
     std::string log;  // the traffic log of this item, byte for byte
     // The log as reports show it: the user name and password masked, as in report.stop.
     std::string maskedLog;
+    double roundStart = 0;  // ms from the run's start: 0 for the first round, else when it began
+    ItemTrace trace;        // byte for byte, with the traffic that came since the last item
+    ItemTrace maskedTrace;  // as reports show it: the traffic of the item alone, masked
+};
+
+// What a board tells beside its results, on its worker thread.
+struct RunHooks {
+    SteadyClock::time_point origin = SteadyClock::now();  // the run's start, shared by the boards
+    // A round has ended (the last one too, however it ended).
+    std::function<void(const BoardTarget&, int round)> roundDone;
+    // Traffic that came while no item ran (between rounds, and at the end).
+    std::function<void(const BoardTarget&, std::vector<TraceChunk>)> traffic;
 };
 
 // What a board is doing now, for the progress line.
@@ -43,6 +58,7 @@ struct BoardProgress {
     std::string command;
     std::chrono::steady_clock::time_point sentAt{};
     uint32_t timeoutMs = 0;
+    int round = 0;
 };
 
 class BoardRun {
@@ -55,6 +71,7 @@ class BoardRun {
     BoardRun(const BoardRun&) = delete;
     BoardRun& operator=(const BoardRun&) = delete;
 
+    void SetHooks(RunHooks hooks);  // before Start
     void Start();
     // From any thread: the running item ends at once, no further item starts.
     void Stop();
@@ -62,33 +79,44 @@ class BoardRun {
 
     const BoardTarget& Target() const { return target_; }
     bool OpenFailed() const { return openFailed_; }
-    const std::vector<ItemResult>& Results() const { return results_; }  // after Join
+    // The last round's results, after Join.
+    const std::vector<ItemResult>& Results() const { return results_; }
     BoardProgress Progress() const;
 
   private:
     void Work();
+    // True when the board's run ends with this round.
+    bool RunRound(int round, double roundStart, RunContext& ctx);
     ItemResult RunItem(int position, RunContext& ctx);
+    // Waits until `at` (false when stopped first), handing on the traffic that comes meanwhile.
+    bool WaitUntil(SteadyClock::time_point at);
+    void HandOnTraffic();
     void OnWrite(std::string_view bytes);
 
     BoardTarget target_;
     const RunPlan& plan_;
     Sink sink_;
     OpenFailedSink openFailedSink_;
+    RunHooks hooks_;
+    TraceRecorder trace_{hooks_.origin};
     ModemPort modem_;
     WatchedPort port_;
     LinkState state_;
     TrafficLog log_;
     std::thread worker_;
     std::atomic<bool> stopRequested_{false};
+    std::mutex waitMutex_;
+    std::condition_variable wake_;  // Stop ends a wait for the next round
     bool openFailed_ = false;
     std::vector<ItemResult> results_;
     mutable std::mutex progressMutex_;
     BoardProgress progress_;
-    std::vector<uint32_t> timeouts_;  // of the running item's written steps, in order
+    std::vector<TraceStep> planned_;  // the running item's steps that write, in order
     // The running item's commands that hold a user name or password, each with its masked form
     // (the worker's alone: set before the item runs, read as it writes).
     std::vector<std::pair<std::string, std::string>> masks_;
-    size_t writes_ = 0;
+    size_t nextStep_ = 0;  // where in planned_ the next write is looked for
+    int round_ = 0;
 };
 
 }  // namespace karvex::cli

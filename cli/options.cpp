@@ -2,10 +2,12 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
 
 #include "cli/platform.h"
@@ -119,6 +121,39 @@ std::string Field(const std::string& option, const std::string& utf8) {
     return *bytes;
 }
 
+// "90m", "12h", "1h30m", "500ms", "1.5s": numbers each with its unit (ms, s, m, h, d).
+std::chrono::milliseconds Duration(const std::string& option, const std::string& text) {
+    static constexpr std::pair<std::string_view, double> kUnits[] = {
+        {"ms", 1}, {"s", 1e3}, {"m", 60e3}, {"h", 3600e3}, {"d", 86400e3}};
+    const UsageError bad{option + ": \"" + text + "\" is no duration (e.g. 30s, 90m, 12h, 1h30m)"};
+    double ms = 0;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = at;
+        while (end < text.size() &&
+               (std::isdigit(static_cast<unsigned char>(text[end])) || text[end] == '.')) {
+            ++end;
+        }
+        size_t unitEnd = end;
+        while (unitEnd < text.size() && std::isalpha(static_cast<unsigned char>(text[unitEnd]))) {
+            ++unitEnd;
+        }
+        const std::string number = text.substr(at, end - at);
+        const std::string unit = Lower(text.substr(end, unitEnd - end));
+        const auto known = std::find_if(std::begin(kUnits), std::end(kUnits),
+                                        [&](const auto& u) { return u.first == unit; });
+        if (number.empty() || number.find('.') != number.rfind('.') || number == "." ||
+            known == std::end(kUnits)) {
+            throw bad;
+        }
+        ms += std::stod(number) * known->second;
+        at = unitEnd;
+    }
+    // More than 0 and less than a year: anything else is a typing error.
+    if (!(ms >= 1) || ms > 365 * 86400e3) throw bad;
+    return std::chrono::milliseconds(static_cast<long long>(ms));
+}
+
 }  // namespace
 
 std::string_view ItemName(int index) {
@@ -142,7 +177,8 @@ std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
                  "karvex-run"};
     std::vector<std::string> ports, itemTokens, sequencePaths;
     std::string model, settingsPath;
-    std::optional<std::string> apn, user, password, phone, smsNumber;
+    std::optional<std::string> apn, user, password, phone, smsNumber, runFor, every;
+    std::optional<int> repeat;
     RunPlan plan;
     app.add_option("--port", ports,
                    "COMn (resolved as in the window), a device path, or a board on another "
@@ -169,6 +205,14 @@ std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
     app.add_option("--junit", plan.junitPath, "write a JUnit XML report to FILE");
     app.add_flag("--json", plan.json, "one JSON object per line and item on stdout");
     app.add_option("--log-dir", plan.logDir, "save each board's traffic log per item in DIR");
+    app.add_option("--trace-dir", plan.traceDir,
+                   "write each board's timed traffic and steps as JSON Lines in DIR");
+    app.add_option("--html", plan.htmlPath,
+                   "write a self-contained HTML report (summary, timeline, reply times) to FILE");
+    app.add_option("--repeat", repeat, "run the items N times over (rounds)")
+        ->check(CLI::Range(1, 100000000));
+    app.add_option("--for", runFor, "start rounds until DURATION has passed (90m, 12h, 1h30m)");
+    app.add_option("--every", every, "from the start of one round to the next (30s, 5m)");
     // "/x" is a value (a path), never an option, on Windows as elsewhere.
     app.allow_windows_style_options(false);
     app.set_version_flag("--version", "karvex-run " KARVEX_RUN_VERSION);
@@ -206,6 +250,10 @@ std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
         if (password) plan.inputs.password = Field("--password", *password);
         if (phone) plan.inputs.phone = Field("--phone", *phone);
         if (smsNumber) plan.inputs.smsNumber = Field("--sms-number", *smsNumber);
+        if (runFor) plan.runFor = Duration("--for", *runFor);
+        if (every) plan.every = Duration("--every", *every);
+        // --for or --every alone count no rounds: time (or Ctrl-C) ends the run.
+        plan.repeat = repeat ? *repeat : (runFor || every ? 0 : 1);
         if (ports.empty()) throw UsageError{"no port: give --port (or --settings with a COM port)"};
         for (const std::string& port : ports) {
             plan.boards.push_back(Target(port));

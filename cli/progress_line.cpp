@@ -30,16 +30,18 @@ void ProgressLine::Start() {
     });
 }
 
-// "COM3 2/4 rssi AT+CSQ 0.3/5s | COM4 ..."
+// "COM3 2/4 rssi AT+CSQ 0.3/5s | COM4 ...", in a run of rounds "COM3 r12 2/4 ..."
 std::string ProgressLine::Text() const {
     using namespace std::chrono;
     std::string text;
     for (const auto& board : boards_) {
         const BoardProgress p = board->Progress();
         if (p.position < 0) continue;
-        char counts[96];
+        char counts[112];
         const double waited = duration<double>(steady_clock::now() - p.sentAt).count();
-        std::snprintf(counts, sizeof counts, " %d/%zu %s ", p.position + 1, plan_.items.size(),
+        const std::string round = p.round > 0 ? " r" + std::to_string(p.round) : "";
+        std::snprintf(counts, sizeof counts, "%s %d/%zu %s ", round.c_str(), p.position + 1,
+                      plan_.items.size(),
                       ItemName(plan_, plan_.items[static_cast<size_t>(p.position)]).c_str());
         char times[48];
         std::snprintf(times, sizeof times, " %.1f/%.0fs", p.command.empty() ? 0.0 : waited,

@@ -9,9 +9,7 @@ namespace karvex::cli {
 namespace {
 
 std::string Seconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
-    return text;
+    return Fixed(seconds, 3);
 }
 
 // A received line as readable text: UTF-8, without its line end.
@@ -32,16 +30,6 @@ std::string Where(const ItemResult& r) {
     return std::string(r.report.list == 1 ? "clock step " : "step ") +
            std::to_string(r.report.stop.index + 1) + " (" + Cp932ToUtf8(r.report.stop.command) +
            ")";
-}
-
-// What a report says about an item that did not pass.
-std::string Reason(const ItemResult& r) {
-    std::string text = VerdictWord(r);
-    if (HasStep(r)) text += " at " + Where(r);
-    if (r.report.verdict == ItemVerdict::Failed && !r.report.stop.line.empty()) {
-        text += ": " + LineText(r.report.stop.line);
-    }
-    return text;
 }
 
 std::string SafeName(const std::string& name) {
@@ -134,6 +122,16 @@ std::string Xml(const std::string& utf8) {
 
 }  // namespace
 
+std::string Fixed(double value, int decimals) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+std::string XmlText(const std::string& utf8) {
+    return Xml(utf8);
+}
+
 std::string TerminalText(std::string_view text) {
     return MapCodePoints(text, [](std::string& out, char32_t cp, std::string_view bytes) {
         // C0 and C1 controls and DEL would move the cursor, erase or start an escape sequence.
@@ -158,6 +156,21 @@ std::string TerminalText(std::string_view text) {
                 out += escaped;
         }
     });
+}
+
+std::string ReasonText(const ItemResult& r) {
+    std::string text = VerdictWord(r);
+    if (HasStep(r)) text += " at " + Where(r);
+    if (r.report.verdict == ItemVerdict::Failed && !r.report.stop.line.empty()) {
+        text += ": " + LineText(r.report.stop.line);
+    }
+    return text;
+}
+
+bool CountsAsFailure(const ItemResult& r) {
+    return r.ending == Ending::Ran &&
+           (r.report.verdict == ItemVerdict::Failed || r.report.verdict == ItemVerdict::TimedOut ||
+            r.report.verdict == ItemVerdict::NoTimeReply);
 }
 
 bool Passed(const ItemResult& r) {
@@ -194,11 +207,13 @@ std::string HumanLine(const BoardTarget& board, const ItemResult& r) {
     char head[96];
     std::snprintf(head, sizeof head, "%-12s %2d %-13s", board.name.c_str(), r.item, r.name.c_str());
     std::string line = head;
-    line += Passed(r) ? "passed" : Reason(r);
+    line += Passed(r) ? "passed" : ReasonText(r);
     if (r.ending == Ending::LinkGone) line += " (not sent)";
     char time[32];
     std::snprintf(time, sizeof time, "  %.2f s", r.seconds);
-    return TerminalText(line + time);
+    line += time;
+    if (r.round > 0) line += "  round " + std::to_string(r.round);
+    return TerminalText(line);
 }
 
 std::string JsonLine(const BoardTarget& board, const ItemResult& r) {
@@ -208,6 +223,7 @@ std::string JsonLine(const BoardTarget& board, const ItemResult& r) {
     j["name"] = r.name;
     j["verdict"] = VerdictWord(r);
     j["seconds"] = r.seconds;
+    if (r.round > 0) j["round"] = r.round;
     if (HasStep(r)) {
         j["list"] = r.report.list;
         j["step"] = r.report.stop.index + 1;
@@ -232,47 +248,62 @@ std::string LogFilePath(const std::string& dir, const BoardTarget& board, const 
     // The board's number first: two names that clean up alike ("a b", "a_b") stay apart.
     char position[16];
     std::snprintf(position, sizeof position, "%02d", r.position + 1);
-    return dir + "/" + std::to_string(board.index + 1) + "_" + SafeName(board.name) + "_" +
+    char round[24] = "";
+    if (r.round > 0) std::snprintf(round, sizeof round, "r%04d_", r.round);
+    return dir + "/" + std::to_string(board.index + 1) + "_" + SafeName(board.name) + "_" + round +
            position + "_" + SafeName(r.name) + ".log";
 }
 
-std::string JUnitXml(const std::vector<BoardSummary>& boards) {
+std::string TraceFilePath(const std::string& dir, const BoardTarget& board) {
+    return dir + "/" + std::to_string(board.index + 1) + "_" + SafeName(board.name) + ".jsonl";
+}
+
+std::string JUnitXml(const RunSummary& summary) {
+    const bool rounds = summary.Plan().Repeating();
     std::string suites;
     int allTests = 0, allFailures = 0, allErrors = 0;
     double allTime = 0;
-    for (const BoardSummary& b : boards) {
+    for (const BoardFigures& b : summary.Boards()) {
         const std::string name = Xml(b.board->name);
         std::string cases;
-        int failures = 0, errors = 0;
+        int failures = 0, errors = 0, tests = 0;
         double time = 0;
         if (b.openFailed) {
             ++errors;
+            ++tests;
             cases += "    <testcase classname=\"" + name +
                      "\" name=\"open\" time=\"0.000\">\n"
                      "      <error message=\"the port would not open\" type=\"port-error\"/>\n"
                      "    </testcase>\n";
         }
-        for (const ItemResult& r : b.results) {
-            time += r.seconds;
-            cases += "    <testcase classname=\"" + name + "\" name=\"" + std::to_string(r.item) +
-                     " " + Xml(r.name) + "\" time=\"" + Seconds(r.seconds) + "\"";
-            if (Passed(r)) {
+        for (const ItemFigures& f : b.items) {
+            if (f.runs == 0) continue;
+            ++tests;
+            time += f.seconds;
+            cases += "    <testcase classname=\"" + name + "\" name=\"" + std::to_string(f.item) +
+                     " " + Xml(ItemName(summary.Plan(), f.item)) + "\" time=\"" +
+                     Seconds(f.seconds) + "\"";
+            if (f.notPassedRuns == 0) {
                 cases += "/>\n";
                 continue;
             }
-            // A failure reply, a time-out or a missing time reply is the board's answer: a
-            // failure. A lost link or an interruption says nothing about the board: an error.
-            const bool failure =
-                r.ending == Ending::Ran && (r.report.verdict == ItemVerdict::Failed ||
-                                            r.report.verdict == ItemVerdict::TimedOut ||
-                                            r.report.verdict == ItemVerdict::NoTimeReply);
-            const char* element = failure ? "failure" : "error";
-            (failure ? failures : errors) += 1;
-            cases += ">\n      <" + std::string(element) + " message=\"" + Xml(Reason(r)) +
-                     "\" type=\"" + VerdictWord(r) + "\">" + Xml(Cp932ToUtf8(r.maskedLog)) + "</" +
-                     element + ">\n    </testcase>\n";
+            const NotPassed& np = f.notPassed;
+            const char* element = np.failure ? "failure" : "error";
+            (np.failure ? failures : errors) += 1;
+            std::string message = np.message;
+            if (rounds) {
+                message += " (round " + std::to_string(np.round) + "; did not pass in " +
+                           std::to_string(f.notPassedRuns) + " of " + std::to_string(f.runs) +
+                           " rounds)";
+            }
+            cases += ">\n      <" + std::string(element) + " message=\"" + Xml(message) +
+                     "\" type=\"" + np.type + "\">" + Xml(np.log) + "</" + element +
+                     ">\n    </testcase>\n";
         }
-        const int tests = static_cast<int>(b.results.size()) + (b.openFailed ? 1 : 0);
+        if (rounds) {
+            cases = "    <properties>\n      <property name=\"rounds\" value=\"" +
+                    std::to_string(b.roundsDone) + "\"/>\n    </properties>\n" + cases;
+        }
         suites += "  <testsuite name=\"" + name + "\" tests=\"" + std::to_string(tests) +
                   "\" failures=\"" + std::to_string(failures) + "\" errors=\"" +
                   std::to_string(errors) + "\" skipped=\"0\" time=\"" + Seconds(time) + "\">\n" +

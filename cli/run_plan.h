@@ -1,6 +1,7 @@
 // What one invocation of karvex-run is to do, as read from its command line.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,6 +28,15 @@ struct RunPlan {
     bool json = false;  // JSON lines on stdout (the human lines then go to stderr)
     std::string junitPath;
     std::string logDir;
+    std::string traceDir;  // one JSON Lines trace per board
+    std::string htmlPath;
+    // Rounds: the items again and again. `repeat` 0 means no count (--for, --every or Ctrl-C end
+    // the run); no round starts once `runFor` has passed since the start; `every` is from the
+    // start of one round to the start of the next (0: at once).
+    int repeat = 1;
+    std::chrono::milliseconds runFor{0};
+    std::chrono::milliseconds every{0};
+    bool Repeating() const { return repeat != 1 || runFor.count() > 0 || every.count() > 0; }
 };
 
 // The short name of item `index` ("init", "revision", ...).

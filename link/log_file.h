@@ -22,4 +22,29 @@ std::string LogFileName(std::string_view portName, const std::tm& when);
 // system's text for the error, UTF-8 on Windows).
 std::string SaveLogFile(const std::string& path, std::string_view bytes);
 
+// A file that grows while a run goes on (karvex-run's traces): its first bytes are saved as
+// SaveLogFile saves them (a new file, owner-only on POSIX, a link at the name replaced), and
+// then it is only appended to. Each Append hands all its bytes to the system at the end of the
+// file, so a program that is killed leaves every append that had returned; Sync makes them
+// durable against a crash of the system too. One thread at a time.
+class GrowingLogFile {
+  public:
+    GrowingLogFile() = default;
+    ~GrowingLogFile();
+    GrowingLogFile(const GrowingLogFile&) = delete;
+    GrowingLogFile& operator=(const GrowingLogFile&) = delete;
+
+    // Empty on success, else the reason (as SaveLogFile gives it); nothing is open then.
+    std::string Create(const std::string& path, std::string_view first);
+    std::string Append(std::string_view bytes);
+    std::string Sync();
+
+  private:
+#ifdef _WIN32
+    void* file_ = nullptr;  // HANDLE
+#else
+    int fd_ = -1;
+#endif
+};
+
 }  // namespace karvex

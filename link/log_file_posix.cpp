@@ -30,9 +30,9 @@ std::string Reason(int error) {
     return std::strerror(error);
 }
 
-}  // namespace
-
-std::string SaveLogFile(const std::string& path, std::string_view bytes) {
+// SaveLogFile's work; with `keep` the new file stays open and its descriptor is stored there, so
+// that later appends reach the very file that was renamed into place.
+std::string Replace(const std::string& path, std::string_view bytes, int* keep) {
     if (path.empty()) return Reason(ENOENT);
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
@@ -59,7 +59,9 @@ std::string SaveLogFile(const std::string& path, std::string_view bytes) {
     const mode_t kept = old.st_mode & 07777 & ~(S_ISUID | S_ISGID);
     bool ok = (!replacing || ::fchmod(fd, kept) == 0) && WriteAll(fd, bytes) && ::fsync(fd) == 0;
     int error = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
+    if (keep != nullptr && ok) {
+        *keep = fd;
+    } else if (::close(fd) != 0 && ok) {
         ok = false;
         error = errno;
     }
@@ -68,6 +70,10 @@ std::string SaveLogFile(const std::string& path, std::string_view bytes) {
         error = errno;
     }
     if (!ok) {
+        if (keep != nullptr && *keep >= 0) {
+            ::close(*keep);
+            *keep = -1;
+        }
         ::unlink(temp.c_str());
         return Reason(error);
     }
@@ -76,6 +82,35 @@ std::string SaveLogFile(const std::string& path, std::string_view bytes) {
         ::fsync(dirFd);
         ::close(dirFd);
     }
+    return {};
+}
+
+}  // namespace
+
+std::string SaveLogFile(const std::string& path, std::string_view bytes) {
+    return Replace(path, bytes, nullptr);
+}
+
+GrowingLogFile::~GrowingLogFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::string GrowingLogFile::Create(const std::string& path, std::string_view first) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    return Replace(path, first, &fd_);
+}
+
+std::string GrowingLogFile::Append(std::string_view bytes) {
+    if (fd_ < 0) return Reason(EBADF);
+    // The descriptor's offset is the file's end: only this object writes to it.
+    if (!WriteAll(fd_, bytes)) return Reason(errno);
+    return {};
+}
+
+std::string GrowingLogFile::Sync() {
+    if (fd_ < 0) return Reason(EBADF);
+    if (::fdatasync(fd_) != 0) return Reason(errno);
     return {};
 }
 

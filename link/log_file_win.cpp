@@ -57,4 +57,33 @@ std::string SaveLogFile(const std::string& path, std::string_view bytes) {
     return {};
 }
 
+GrowingLogFile::~GrowingLogFile() {
+    if (file_ != nullptr) CloseHandle(file_);
+}
+
+std::string GrowingLogFile::Create(const std::string& path, std::string_view first) {
+    if (file_ != nullptr) CloseHandle(file_);
+    file_ = nullptr;
+    if (std::string reason = SaveLogFile(path, first); !reason.empty()) return reason;
+    // Appending only: every write lands at the end of the file, whatever else has the file open.
+    HANDLE file =
+        CreateFileW(LongPathSafe(Utf16FromUtf8(path)).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return Reason(GetLastError());
+    file_ = file;
+    return {};
+}
+
+std::string GrowingLogFile::Append(std::string_view bytes) {
+    if (file_ == nullptr) return Reason(ERROR_INVALID_HANDLE);
+    if (!WriteAll(file_, bytes)) return Reason(GetLastError());
+    return {};
+}
+
+std::string GrowingLogFile::Sync() {
+    if (file_ == nullptr) return Reason(ERROR_INVALID_HANDLE);
+    if (!FlushFileBuffers(file_)) return Reason(GetLastError());
+    return {};
+}
+
 }  // namespace karvex

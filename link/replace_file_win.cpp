@@ -28,22 +28,6 @@ std::wstring TemporaryName(const std::wstring& dir) {
     return dir + name;
 }
 
-bool WriteAll(HANDLE file, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const auto chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 20));
-        DWORD wrote = 0;
-        if (!WriteFile(file, bytes.data(), chunk, &wrote, nullptr)) {
-            return false;
-        }
-        if (wrote == 0) {
-            SetLastError(ERROR_WRITE_FAULT);
-            return false;
-        }
-        bytes.remove_prefix(wrote);
-    }
-    return true;
-}
-
 // Writes, flushes and closes `file`; the first error, or ERROR_SUCCESS.
 DWORD WriteAndClose(HANDLE file, std::string_view bytes) {
     const bool ok = WriteAll(file, bytes) && SetEndOfFile(file) && FlushFileBuffers(file);
@@ -84,6 +68,22 @@ DWORD WriteInPlace(const std::wstring& target, std::string_view bytes) {
 }
 
 }  // namespace
+
+bool WriteAll(void* file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const auto chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 20));
+        DWORD wrote = 0;
+        if (!WriteFile(file, bytes.data(), chunk, &wrote, nullptr)) {
+            return false;
+        }
+        if (wrote == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        bytes.remove_prefix(wrote);
+    }
+    return true;
+}
 
 std::wstring LongPathSafe(const std::wstring& path) {
     if (path.size() + kTemporaryNameMax < MAX_PATH || path.starts_with(L"\\\\?\\") ||

@@ -13,6 +13,10 @@ namespace karvex {
 // \\?\UNC for a share); a shorter one, or one that already has a prefix, is returned as it is.
 std::wstring LongPathSafe(const std::wstring& path);
 
+// Writes all of `bytes` to the open file handle `file`, in pieces of at most 1 MiB. False with
+// the error left for GetLastError when a write fails or writes nothing.
+bool WriteAll(void* file, std::string_view bytes);
+
 enum class WhenNoTemporary { Fail, WriteInPlace };
 
 // Writes `bytes` to a new temporary file beside `target` under a short name of its own, flushes

@@ -13,6 +13,7 @@ packages=(
     libx11-dev lintian desktop-file-utils appstream man-db lighttpd curl  # package tests
     libcli11-dev nlohmann-json3-dev                  # karvex-run's command line and JSON
     libxml2-utils                                    # xmllint: tests parse karvex-run's JUnit file
+    chromium                                         # headless: tests load karvex-run's HTML report
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64  # the Windows build (windres too)
     wine wine64 googletest                           # its tests under Wine; gtest from source
     x11-utils                                        # xwininfo: the Windows screenshot waits for the dialog

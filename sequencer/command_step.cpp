@@ -17,6 +17,9 @@ bool IsEndMarker(const CommandStep& step) {
     return step.command[0] == '\0';
 }
 
+// One command step (log, purge, reset, write, wait); TakeCommandStep tells the observer its end.
+StepEnd TakeStep(RunContext& ctx, const char* command, uint32_t timeout);
+
 }  // namespace
 
 bool MakeStep(CommandStep& step, std::string_view command, uint32_t timeout, const char* expected) {
@@ -39,6 +42,19 @@ int SendCommand(RunContext& ctx, const char* command, uint32_t timeout) {
 }
 
 StepEnd TakeCommandStep(RunContext& ctx, const char* command, uint32_t timeout) {
+    const StepEnd end = TakeStep(ctx, command, timeout);
+    if (ctx.observer != nullptr) {
+        const bool decided =
+            timeout != kNoWait && (end == StepEnd::Done || end == StepEnd::FailureReply);
+        ctx.observer->StepEnded(std::string_view(command, strnlen(command, kCommandFieldSize - 1)),
+                                end, decided ? ctx.link.VerdictLine() : std::string());
+    }
+    return end;
+}
+
+namespace {
+
+StepEnd TakeStep(RunContext& ctx, const char* command, uint32_t timeout) {
     std::string line(command, strnlen(command, kCommandFieldSize - 1));
     line.push_back('\r');
     // The order is fixed: log, purge, reset, write. A line the monitor completes after the reset
@@ -73,6 +89,8 @@ StepEnd TakeCommandStep(RunContext& ctx, const char* command, uint32_t timeout) 
         ctx.link.WaitForVerdict(deadline + std::chrono::milliseconds(1));
     }
 }
+
+}  // namespace
 
 RunOutcome RunStepList(RunContext& ctx, const CommandStep* first, StepStop* stop) {
     auto stopped = [&](const CommandStep* step, StepEnd end) {

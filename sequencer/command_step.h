@@ -30,14 +30,6 @@ struct CommandStep {
 bool MakeStep(CommandStep& step, std::string_view command, uint32_t timeout,
               const char* expected = "");
 
-// Everything a run touches. The worker owns nothing of it.
-struct RunContext {
-    LinkState& link;
-    Port& port;
-    TrafficLog& log;
-    OperatorPanel& panel;
-};
-
 enum class RunOutcome {
     Completed,   // the end marker was reached
     StepFailed,  // failure reply, time-out or send error
@@ -51,6 +43,25 @@ enum class StepEnd {
     TimedOut,      // the step's time-out passed
     SendError,     // the command could not be written
     LinkClosed,    // the link closed while waiting
+};
+
+// Told by the runner how each command step ended, on the runner's thread, at the moment it knew:
+// karvex-run keeps its traces with it. The window gives none.
+class StepObserver {
+  public:
+    virtual ~StepObserver() = default;
+    // `command` as written (without its CR); `line` is the received line that decided a step that
+    // ended Done or FailureReply, empty for every other end and for a step that is not waited on.
+    virtual void StepEnded(std::string_view command, StepEnd end, std::string_view line) = 0;
+};
+
+// Everything a run touches. The worker owns nothing of it.
+struct RunContext {
+    LinkState& link;
+    Port& port;
+    TrafficLog& log;
+    OperatorPanel& panel;
+    StepObserver* observer = nullptr;
 };
 
 // Where a list stopped: the step's index in its list, its command, how it ended, and for a

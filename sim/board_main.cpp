@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "sim/board.h"
 
@@ -26,16 +28,20 @@ struct Options {
     std::optional<long> gpsInterval;
     std::optional<long> networkDelay;
     bool quiet = false;
+    // --answer PREFIX HOW: the commands that start with PREFIX answered otherwise.
+    std::vector<std::pair<std::string, karvex::sim::Behaviour>> answers;
 };
 
 void Usage(FILE* to) {
     std::fputs(
         "usage: karvex-board [--com N --dir DIR] [--time LINE] [--gps-interval MS]\n"
-        "                    [--network-delay MS] [--quiet]\n"
+        "                    [--network-delay MS] [--answer PREFIX HOW]... [--quiet]\n"
         "  --com N --dir DIR   place the link DIR/dosdevices/comN to the device\n"
         "  --time LINE         the time service's line (default: the time in Japan now)\n"
         "  --gps-interval MS   NMEA sentence interval while GPS runs (default 1000)\n"
         "  --network-delay MS  delay of the network's SMS and HTTP answers (default 300/200)\n"
+        "  --answer PREFIX HOW commands starting with PREFIX answered: error, silent,\n"
+        "                      ok-and-error, or MS (the normal answer that many ms late)\n"
         "  --quiet             do not log the traffic on stderr\n",
         to);
 }
@@ -48,6 +54,24 @@ std::optional<long> Number(const char* text, long low, long high) {
         return std::nullopt;
     }
     return value;
+}
+
+// "error", "silent", "ok-and-error", or a number of ms: the normal answer that late.
+std::optional<karvex::sim::Behaviour> Answer(std::string_view how) {
+    using Kind = karvex::sim::Behaviour::Kind;
+    karvex::sim::Behaviour b;
+    if (how == "error") {
+        b.kind = Kind::Error;
+    } else if (how == "silent") {
+        b.kind = Kind::Silent;
+    } else if (how == "ok-and-error") {
+        b.kind = Kind::OkAndError;
+    } else if (const auto ms = Number(std::string(how).c_str(), 0, 600'000)) {
+        b.delay = std::chrono::milliseconds(*ms);
+    } else {
+        return std::nullopt;
+    }
+    return b;
 }
 
 // Fills `options`; false with a message on stderr when the command line is wrong.
@@ -84,6 +108,17 @@ bool Parse(int argc, char** argv, Options& options) {
             options.timeLine = argv[++i];
         } else if (arg == "--gps-interval") {
             if (!(options.gpsInterval = number(0, 3'600'000))) return false;
+        } else if (arg == "--answer") {
+            const char* how = i + 2 < argc ? argv[i + 2] : nullptr;
+            const auto answer = value && how ? Answer(how) : std::nullopt;
+            if (!answer) {
+                std::fprintf(stderr,
+                             "karvex-board: --answer needs a prefix and error, silent, "
+                             "ok-and-error or a number of ms\n");
+                return false;
+            }
+            options.answers.emplace_back(value, *answer);
+            i += 2;
         } else if (arg == "--network-delay") {
             if (!(options.networkDelay = number(0, 600'000))) return false;
         } else {
@@ -139,6 +174,7 @@ int main(int argc, char** argv) {
     if (board.DevicePath().empty()) return 1;  // the reason is on stderr already
     if (options.timeLine) board.SetTimeLine(*options.timeLine);
     if (options.gpsInterval) board.SetGpsInterval(std::chrono::milliseconds(*options.gpsInterval));
+    for (const auto& [prefix, behaviour] : options.answers) board.SetBehaviour(prefix, behaviour);
     if (options.networkDelay) {
         board.SetNetworkDelay(std::chrono::milliseconds(*options.networkDelay));
     }

@@ -9,6 +9,7 @@
 
 #include "gtest/gtest.h"
 #include "tests/cli/board_traffic.h"
+#include "tests/cli/browser.h"
 #include "tests/cli/cli_process.h"
 #include "tests/items/board_rig.h"
 
@@ -74,6 +75,49 @@ std::vector<long long> GapsBeforeCommands(const sim::Board& board) {
     return gaps;
 }
 
+// The one trace file karvex-run wrote in `dir` (for one board).
+fs::path TraceIn(const fs::path& dir) {
+    for (const auto& entry : fs::directory_iterator(dir)) return entry.path();
+    return {};
+}
+
+// What each end of a step is drawn in: the colours the report's key tells a reader.
+const std::map<std::string, std::string> kEndColours = {{"done", "#2e9d4f"},
+                                                        {"failure-reply", "#d64541"},
+                                                        {"timed-out", "#e8900c"},
+                                                        {"link-closed", "#7b5ea7"},
+                                                        {"send-error", "#7b5ea7"}};
+
+// The HTML report as Chromium loads it shows the run the trace records: nothing fetched, no
+// console message, one bar per step in the colour of its end, one grey bar per pause.
+void ExpectReportDrawsTheTrace(const fs::path& html, const fs::path& trace, const fs::path& dir,
+                               const std::vector<int>& pauseMs) {
+    std::vector<std::string> ends;
+    size_t pauses = 0;
+    for (const nlohmann::json& r : TraceRecords(trace)) {
+        if (r["type"] == "step") ends.push_back(r["end"]);
+        if (r["type"] != "pause") continue;
+        // Each pause as long as the item asked, give or take the load.
+        ASSERT_LT(pauses, pauseMs.size()) << r;
+        EXPECT_EQ(r["ms"], pauseMs[pauses]);
+        EXPECT_NEAR(r["end"].get<double>() - r["t"].get<double>(), pauseMs[pauses] + 2,
+                    testing::Bound(10))
+            << r;
+        ++pauses;
+    }
+    EXPECT_EQ(pauses, pauseMs.size());
+    const Page page = LoadInChromium(html, dir);
+    ASSERT_TRUE(page.loaded);
+    EXPECT_EQ(page.console, std::vector<std::string>{});
+    const auto bars = Elements(page.dom, "rect", "step");
+    ASSERT_EQ(bars.size(), ends.size()) << page.dom;
+    for (size_t i = 0; i < bars.size(); ++i) {
+        EXPECT_EQ(bars[i].at("data-end"), ends[i]) << i;
+        EXPECT_EQ(bars[i].at("fill"), kEndColours.at(ends[i])) << i;
+    }
+    EXPECT_EQ(Elements(page.dom, "rect", "pause").size(), pauses);
+}
+
 long long Median(std::vector<long long> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? -1 : values[values.size() / 2];
@@ -113,6 +157,7 @@ struct VerdictCase {
     const char* failureLine = "";  // held by the failed item's "line"
     const char* neverSent = "";    // a command that must not reach the board
     double minSeconds = 0, maxSeconds = 60;
+    std::vector<int> pauses = {};  // the pauses the items take, ms
 };
 
 void PrintTo(const VerdictCase& c, std::ostream* os) {
@@ -126,15 +171,37 @@ TEST_P(Verdicts, NameTheStepAndSetTheExitStatus) {
     ScratchDir dir(std::string("verdict-") + c.name);
     auto board = NewBoard();
     board->SetBehaviour(c.prefix, c.behaviour);
-    const fs::path junit = dir.path / "report.xml";
-    std::vector<std::string> args = {"--json", "--port",  board->DevicePath(), "--items",
-                                     c.items,  "--junit", junit.string()};
+    const fs::path junit = dir.path / "report.xml", html = dir.path / "report.html";
+    std::vector<std::string> args = {"--json",
+                                     "--port",
+                                     board->DevicePath(),
+                                     "--items",
+                                     c.items,
+                                     "--junit",
+                                     junit.string(),
+                                     "--html",
+                                     html.string(),
+                                     "--trace-dir",
+                                     (dir.path / "trace").string()};
     args.insert(args.end(), c.extra.begin(), c.extra.end());
     const Finished run = RunCli(Args(args), dir.path);
     // The user name and password go to the board, into no report.
-    for (const std::string& report : {run.out, run.err, ReadAll(junit)}) {
+    for (const std::string& report : {run.out, run.err, ReadAll(junit), ReadAll(html)}) {
         EXPECT_EQ(report.find("\"user\",\"pass\""), std::string::npos) << report;
     }
+    // The trace holds every byte written, as written, and everything in time order (an item
+    // that was not sent too).
+    const fs::path trace = TraceIn(dir.path / "trace");
+    std::string written;
+    double last = 0;
+    for (const nlohmann::json& r : TraceRecords(trace)) {
+        if (r["type"] == "tx") written += Bytes(r["bytes"]);
+        if (!r.contains("t")) continue;
+        EXPECT_GE(r["t"].get<double>(), last) << r;
+        last = r["t"];
+    }
+    EXPECT_EQ(written, board->Received());
+    ExpectReportDrawsTheTrace(html, trace, dir.path, c.pauses);
     EXPECT_EQ(run.status, c.status) << run.out << run.err;
     const std::vector<nlohmann::json> items = JsonLines(run.out);
     ASSERT_EQ(items.size(), c.expected.size()) << run.out;
@@ -222,7 +289,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "AT+CGMR",
                     0,
                     4.0},
-        // Network time: the clock list counts too.
+        // Network time: the clock list counts too; the pause in the list and the one before the
+        // clock are drawn.
         VerdictCase{"clock",
                     "AT+CCLK=",
                     Make(Kind::Error),
@@ -230,7 +298,11 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     1,
                     {{"failed", "1/1/AT+CCLK=\"26/03/07,09:05:30+09\""}},
-                    "ERROR"},
+                    "ERROR",
+                    "",
+                    0,
+                    60,
+                    {3000, 5000}},
         // Network time: a reply without the end marker sets no clock and does not pass.
         VerdictCase{"notime",
                     "AT+KHTTPGET",
@@ -240,7 +312,10 @@ INSTANTIATE_TEST_SUITE_P(
                     1,
                     {{"no-time-reply", ""}},
                     "",
-                    "AT+CCLK="}),
+                    "AT+CCLK=",
+                    0,
+                    60,
+                    {3000}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(KarvexRun, JUnitParsesAndHoldsWhatItClaims) {
@@ -282,6 +357,69 @@ TEST(KarvexRun, JUnitParsesAndHoldsWhatItClaims) {
         "4");
 }
 
+double MsOf(SteadyClock::time_point t) {
+    return std::chrono::duration<double, std::milli>(t.time_since_epoch()).count();
+}
+
+// The trace's times are those of the board: each command written when the board saw its first
+// byte, each line read no earlier than the board sent it (and at once while the monitor waits
+// for it); its bytes are the wire's, both ways.
+TEST(KarvexRun, TraceTimesAgreeWithTheBoard) {
+    ScratchDir dir("trace");
+    auto board = NewBoard();
+    const Finished run = RunCli({"--port", board->DevicePath(), "--items", "1,2,4", "--trace-dir",
+                                 dir.path.string() + "/t"},
+                                dir.path);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<nlohmann::json> records = TraceRecords(TraceIn(dir.path / "t"));
+    ASSERT_EQ(records.at(0)["type"], "run");
+    const double origin = records[0]["monotonic_ms"];
+    const std::vector<sim::TxChunk> chunks = board->Sent();
+    std::vector<double> chunkStarts;  // byte offset of each chunk the board sent
+    std::string boardSent;
+    for (const sim::TxChunk& c : chunks) {
+        chunkStarts.push_back(static_cast<double>(boardSent.size()));
+        boardSent += c.bytes;
+    }
+    const double tolerance = static_cast<double>(testing::Bound(10));
+    std::string written, read;
+    std::vector<double> writes;
+    double worst = 0;
+    bool afterWrite = false;
+    for (const nlohmann::json& r : records) {
+        if (r["type"] == "tx") {
+            writes.push_back(r["t"]);
+            written += Bytes(r["bytes"]);
+            afterWrite = true;
+        } else if (r["type"] == "rx") {
+            // The board's chunk that holds the line's first byte.
+            const auto at = std::upper_bound(chunkStarts.begin(), chunkStarts.end(),
+                                             static_cast<double>(read.size())) -
+                            chunkStarts.begin() - 1;
+            ASSERT_GE(at, 0);
+            const double sent = MsOf(chunks[static_cast<size_t>(at)].at) - origin;
+            const double late = r["t"].get<double>() - sent;
+            EXPECT_GE(late, -1.0) << "read before it was sent: " << r;
+            if (afterWrite) {
+                EXPECT_LE(late, tolerance) << r;
+                worst = std::max(worst, late);
+            }
+            afterWrite = false;
+            read += Bytes(r["bytes"]);
+        }
+    }
+    EXPECT_EQ(written, board->Received());
+    EXPECT_EQ(read, boardSent);
+    const std::vector<sim::RxCommand> commands = board->Commands();
+    ASSERT_EQ(writes.size(), commands.size());
+    for (size_t i = 0; i < writes.size(); ++i) {
+        const double arrived = MsOf(commands[i].at) - origin;
+        EXPECT_NEAR(writes[i], arrived, tolerance) << commands[i].text;
+        worst = std::max(worst, std::abs(writes[i] - arrived));
+    }
+    std::printf("trace against the board: worst %.2f ms\n", worst);
+}
+
 // Two ports whose names clean up alike ("a b", "a_b"): each keeps its own logs, owner only; a link
 // planted at a log's name is replaced, not written through.
 TEST(KarvexRun, LogDirFilesHoldTheBoardsBytes) {
@@ -310,6 +448,145 @@ TEST(KarvexRun, LogDirFilesHoldTheBoardsBytes) {
     }
     EXPECT_EQ(ReadAll(dir.path / "other"), "keep");
 }
+
+struct RoundsCase {
+    const char* name;
+    std::vector<std::string> args;  // besides the port, items 1 and 2, and the reports
+    int minRounds, maxRounds;
+    long long everyMs;  // > 0: the rounds start this far apart
+    double forMs = 0;   // > 0: no round starts after this
+};
+
+void PrintTo(const RoundsCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Rounds : public ::testing::TestWithParam<RoundsCase> {};
+
+// Rounds: as many as asked for, when asked for; the lines, log files, summary and JUnit report
+// count them, and the summary's reply times are those of the trace.
+TEST_P(Rounds, CountAndTimeTheRoundsInEveryReport) {
+    const RoundsCase& c = GetParam();
+    ScratchDir dir(std::string("rounds-") + c.name);
+    auto board = NewBoard();
+    Behaviour once = Make(Kind::Error);
+    once.times = 1;
+    board->SetBehaviour("AT+CSQ", once);  // rssi fails in the first round only
+    const fs::path junit = dir.path / "report.xml", logs = dir.path / "logs";
+    std::vector<std::string> args = {"--json",       "--port",      board->DevicePath(),
+                                     "--items",      "1,2",         "--junit",
+                                     junit.string(), "--trace-dir", (dir.path / "t").string(),
+                                     "--log-dir",    logs.string()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Finished run = RunCli(args, dir.path);
+    EXPECT_EQ(run.status, 1) << run.err;
+
+    const std::vector<nlohmann::json> lines = JsonLines(run.out);
+    ASSERT_FALSE(lines.empty());
+    const nlohmann::json& board0 = lines.back()["summary"]["boards"][0];
+    const int rounds = board0["rounds"];
+    EXPECT_GE(rounds, c.minRounds);
+    EXPECT_LE(rounds, c.maxRounds);
+    ASSERT_EQ(lines.size(), 2u * rounds + 1);
+    for (int i = 0; i < 2 * rounds; ++i) EXPECT_EQ(lines[i]["round"], i / 2 + 1) << lines[i];
+    size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(logs)) {
+        files += entry.path().filename().string().find("_r000") != std::string::npos;
+    }
+    EXPECT_EQ(files, 2u * rounds);
+
+    const nlohmann::json& rssi = board0["items"][1];
+    EXPECT_EQ(rssi["runs"], rounds);
+    EXPECT_EQ(rssi["passed"], rounds - 1);
+    EXPECT_EQ(rssi["verdicts"], (nlohmann::json{{"failed", 1}, {"passed", rounds - 1}}));
+    EXPECT_EQ(XPath(junit, "string(//property[@name=\"rounds\"]/@value)"), std::to_string(rounds));
+    EXPECT_NE(XPath(junit, "string(//testcase[failure]/failure/@message)")
+                  .find("did not pass in 1 of " + std::to_string(rounds) + " rounds"),
+              std::string::npos);
+
+    // Per step, the summary's figures are those of the trace's steps.
+    std::map<int, std::vector<double>> replies;  // by position
+    std::vector<double> roundStarts;
+    double lastEnd = 0;
+    for (const nlohmann::json& r : TraceRecords(TraceIn(dir.path / "t"))) {
+        if (r["type"] == "item") lastEnd = r["end"];
+        if (r["type"] == "step" && (r["end"] == "done" || r["end"] == "failure-reply")) {
+            replies[r["position"]].push_back(r["verdict_at"].get<double>() - r["t"].get<double>());
+        }
+        if (r["type"] == "item" && r["position"] == 1) roundStarts.push_back(r["t"]);
+    }
+    for (int position = 1; position <= 2; ++position) {
+        std::vector<double>& times = replies[position];
+        std::sort(times.begin(), times.end());
+        const nlohmann::json& step = board0["items"][position - 1]["steps"][0];
+        ASSERT_EQ(step["replies"], times.size());
+        EXPECT_NEAR(step["min_ms"], times.front(), 0.1);
+        EXPECT_NEAR(step["max_ms"], times.back(), 0.1);
+        EXPECT_NEAR(step["median_ms"], times[(times.size() - 1) / 2], 1.0);
+    }
+    ASSERT_EQ(roundStarts.size(), static_cast<size_t>(rounds));
+    for (size_t i = 1; c.everyMs > 0 && i < roundStarts.size(); ++i) {
+        const double apart = roundStarts[i] - roundStarts[i - 1];
+        EXPECT_GE(apart, c.everyMs - 1.0);
+        EXPECT_LE(apart, static_cast<double>(c.everyMs + testing::Bound(30)));
+    }
+    if (c.forMs > 0) {
+        // The last round began in time, and no round could begin in time after it.
+        EXPECT_LT(roundStarts.back(), c.forMs + testing::Bound(20));
+        EXPECT_GE(lastEnd, c.forMs - 5);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    KarvexRun, Rounds,
+    ::testing::Values(RoundsCase{"repeat", {"--repeat", "3"}, 3, 3, 0},
+                      // Rounds of about 0.6 s: two or three begin in time.
+                      RoundsCase{"for", {"--for", "1s"}, 2, 4, 0, 1000},
+                      // Start to start, not end to start.
+                      RoundsCase{"every", {"--every", "900ms", "--repeat", "3"}, 3, 3, 900}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A run of rounds killed (or stopped with Ctrl-C) keeps what its finished rounds reported: the
+// JSON lines, the JUnit report rewritten after the rounds, the trace, the HTML report.
+class KilledRounds : public ::testing::TestWithParam<int> {};
+
+TEST_P(KilledRounds, KeepTheFinishedRounds) {
+    ScratchDir dir("killed");
+    auto board = NewBoard();
+    const fs::path junit = dir.path / "report.xml", html = dir.path / "report.html";
+    CliProcess process(
+        {"--json", "--port", board->DevicePath(), "--items", "1", "--repeat", "1000", "--junit",
+         junit.string(), "--html", html.string(), "--trace-dir", (dir.path / "t").string()},
+        dir.path);
+    ASSERT_TRUE(process.Started());
+    const auto roundsIn = [&] {
+        const std::string value = XPath(junit, "string(//property[@name=\"rounds\"]/@value)");
+        return value.empty() ? 0 : std::stoi(value);
+    };
+    ASSERT_TRUE(testing::WaitUntil([&] { return roundsIn() >= 3; }, std::chrono::seconds(30)));
+    process.Signal(GetParam());
+    EXPECT_EQ(process.Wait(), GetParam() == SIGKILL ? -1 : 130);
+    const int kept = roundsIn();
+    EXPECT_GE(kept, 3);
+
+    int lastRound = 0;
+    for (const nlohmann::json& line : JsonLines(process.Out())) {
+        if (line.contains("summary")) {
+            EXPECT_EQ(line["summary"]["boards"][0]["rounds"], kept);
+            continue;
+        }
+        EXPECT_EQ(line["round"], ++lastRound);  // none lost, none twice
+    }
+    EXPECT_GE(lastRound, kept);
+    int tracedRounds = 0;
+    for (const nlohmann::json& r : TraceRecords(TraceIn(dir.path / "t"))) {
+        if (r["type"] == "item") tracedRounds = r["round"];
+    }
+    EXPECT_GE(tracedRounds, kept);
+    EXPECT_TRUE(ReadAll(html).ends_with("</html>\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(KarvexRun, KilledRounds, ::testing::Values(SIGKILL, SIGINT));
 
 struct UsageCase {
     const char* name;
@@ -375,11 +652,18 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"sequencenotinitems",
                   {"--sequence", "@good.toml", "--items", "1"},
                   "not among --items"},
-        UsageCase{"sequencemissing", {"--sequence", "@none.toml"}, "none.toml: no such file"}),
+        UsageCase{"sequencemissing", {"--sequence", "@none.toml"}, "none.toml: no such file"},
+        UsageCase{"badfor", {"--items", "1", "--for", "12x"}, "--for: \"12x\" is no duration"},
+        UsageCase{"zeroevery", {"--items", "1", "--every", "0s"}, "--every: \"0s\" is no duration"},
+        UsageCase{"zerorepeat", {"--items", "1", "--repeat", "0"}, "--repeat"},
+        UsageCase{"tracedir",
+                  {"--items", "1", "--trace-dir", "/dev/null"},
+                  "cannot use /dev/null as the trace directory"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A sequence file runs as an item does: its verdict names the step (pauses counted) and the line
-// of its own failure reply, and the JSON, JUnit and log files name it by its file name.
+// of its own failure reply, and the JSON, JUnit, trace, HTML and log files name it by its file
+// name; the trace shows its pause.
 TEST(KarvexRun, SequenceFileRunsWithTheItemsReports) {
     ScratchDir dir("sequence");
     auto board = NewBoard();
@@ -391,10 +675,13 @@ TEST(KarvexRun, SequenceFileRunsWithTheItemsReports) {
                            "[[step]]\nsend = \"AT+CMGR=1\"\nfail = [\"+CMS ERROR\"]\n";
     const fs::path junit = dir.path / "report.xml";
     const fs::path logs = dir.path / "logs";
-    const Finished run = RunCli(
-        Args({"--json", "--port", board->DevicePath(), "--sequence", file.string(), "--items",
-              "rssi,read-slot", "--junit", junit.string(), "--log-dir", logs.string()}),
-        dir.path);
+    const fs::path traces = dir.path / "traces";
+    const fs::path html = dir.path / "report.html";
+    const Finished run =
+        RunCli(Args({"--json", "--port", board->DevicePath(), "--sequence", file.string(),
+                     "--items", "rssi,read-slot", "--junit", junit.string(), "--log-dir",
+                     logs.string(), "--trace-dir", traces.string(), "--html", html.string()}),
+               dir.path);
     EXPECT_EQ(run.status, 1) << run.out << run.err;
     EXPECT_LT(run.seconds, 4.0);  // the failure reply ends it, not the 5 s time-out
     const std::vector<nlohmann::json> items = JsonLines(run.out);
@@ -409,6 +696,13 @@ TEST(KarvexRun, SequenceFileRunsWithTheItemsReports) {
     EXPECT_EQ(XPath(junit, "string(//testcase[failure]/@name)"), "12 read-slot");
     const std::string prefix = "1_dev_pts_" + fs::path(board->DevicePath()).filename().string();
     EXPECT_TRUE(fs::exists(logs / (prefix + "_02_read-slot.log")));
+    const std::string trace = ReadAll(traces / (prefix + ".jsonl"));
+    EXPECT_NE(trace.find("\"item\":12,\"name\":\"read-slot\""), std::string::npos) << trace;
+    EXPECT_NE(
+        trace.find("{\"type\":\"pause\",\"position\":2,\"list\":0,\"before_step\":3,\"ms\":300,"),
+        std::string::npos)
+        << trace;
+    EXPECT_NE(ReadAll(html).find("12 read-slot"), std::string::npos);
 }
 
 // The settings file gives the model, the COM port (resolved beside the program, as the window

@@ -68,5 +68,33 @@ TEST(LogFile, ReplacingKeepsTheFilesPermissionsAndEveryByte) {
     fs::remove_all(dir);
 }
 
+// A trace grows by appends: created like a saved log (owner-only, a link at its name replaced,
+// not written through) and then every append lands at its end.
+TEST(LogFile, GrowingFileStartsLikeASaveAndOnlyAppends) {
+    const fs::path dir = fs::temp_directory_path() / ("karvex-growing-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const fs::path path = dir / "1_COM3.jsonl";
+    std::ofstream(dir / "elsewhere") << "keep";
+    fs::create_symlink(dir / "elsewhere", path);
+    {
+        GrowingLogFile file;
+        ASSERT_EQ(file.Create(path.string(), "first\n"), "");
+        EXPECT_EQ(file.Append("second\n"), "");
+        EXPECT_EQ(file.Sync(), "");
+        EXPECT_EQ(file.Append("third\n"), "");
+    }
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "first\nsecond\nthird\n");
+    EXPECT_FALSE(fs::is_symlink(path));
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    std::ifstream kept(dir / "elsewhere");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep");
+    // A folder at the name: refused, and nothing is open to append to.
+    GrowingLogFile refused;
+    EXPECT_NE(refused.Create(dir.string(), "x"), "");
+    EXPECT_NE(refused.Append("x"), "");
+    fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace karvex

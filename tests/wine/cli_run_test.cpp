@@ -60,7 +60,7 @@ size_t Count(const std::string& text, const std::string& what) {
 struct RunCase {
     const char* name;
     // The arguments; "{board}" and "{outer}" become the two boards' COM names, "{rfc2217}" and
-    // "{tcp}" the board's addresses behind ser2net.
+    // "{tcp}" the board's addresses behind ser2net, "{dir}" the scratch folder.
     std::vector<std::wstring> args;
     unsigned long status;
     std::string received;               // what the board must receive, byte for byte
@@ -68,6 +68,12 @@ struct RunCase {
     std::vector<std::string> outHolds;  // substrings of stdout, each with its count
     const char* errHolds = "";
     const char* failPrefix = "";  // the command the board answers ERROR to
+    struct Holds {
+        std::string file;  // in the scratch folder, "{board}" as above
+        std::string text;
+        size_t count;
+    };
+    std::vector<Holds> files = {};  // what the files the run writes hold
 };
 
 void PrintTo(const RunCase& c, std::ostream* os) {
@@ -94,6 +100,7 @@ TEST_P(KarvexRunExe, ExitStatusWireBytesAndLines) {
             const std::string address = board->NetworkAddress(a == L"{tcp}" ? "tcp" : "rfc2217");
             a.assign(address.begin(), address.end());
         }
+        if (a.starts_with(L"{dir}")) a = dir.path.wstring() + a.substr(5);
         args.push_back(a);
     }
     const Finished run = RunCli(args, dir.path);
@@ -106,6 +113,15 @@ TEST_P(KarvexRunExe, ExitStatusWireBytesAndLines) {
             << run.out;
     }
     EXPECT_NE(run.err.find(c.errHolds), std::string::npos) << run.err;
+    const std::wstring com = Com(*board);
+    for (const RunCase::Holds& h : c.files) {
+        std::string name = h.file;
+        if (const size_t at = name.find("{board}"); at != std::string::npos) {
+            name.replace(at, 7, std::string(com.begin(), com.end()));
+        }
+        const fs::path file = dir.path / fs::path(std::u8string(name.begin(), name.end()));
+        EXPECT_EQ(Count(ReadAll(file), h.text), h.count) << name << ": " << h.text;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -180,6 +196,22 @@ INSTANTIATE_TEST_SUITE_P(
                 Expected({4}),
                 "",
                 {" passed ", "1"}},
+        // The trace and the HTML report on Windows paths, as on Linux: two rounds, a step
+        // record each item and round, a bar each step of the last round.
+        RunCase{"reports",
+                {L"--port", L"{board}", L"--items", L"revision,rssi", L"--repeat", L"2",
+                 L"--trace-dir", L"{dir}\\トレース", L"--html", L"{dir}\\報告.html"},
+                0,
+                Expected({1, 2, 1, 2}),
+                "",
+                {" passed  0.", "4", "  round 2", "2"},
+                "",
+                "",
+                {{"トレース/1_{board}.jsonl", "\"type\":\"step\"", 4},
+                 {"トレース/1_{board}.jsonl", "\"end\":\"done\"", 4},
+                 {"トレース/1_{board}.jsonl", "\"type\":\"tx\",", 4},
+                 {"報告.html", "<rect class=\"step\"", 2},
+                 {"報告.html", "data-end=\"done\" fill=\"#2e9d4f\"", 2}}},
         // Two COM ports at once: each board gets exactly its items' bytes.
         RunCase{"two-boards",
                 {L"--port", L"{board}", L"--port", L"{outer}", L"--items", L"revision,rssi"},
