@@ -26,4 +26,8 @@ std::optional<std::string> StrictCp932FromUtf8(std::string_view utf8);
 // are decoded on their own (a lead byte never takes a bad trail byte along).
 std::string Utf8FromCp932(std::string_view bytes);
 
+// One CP932 character (a byte, or a lead and a trail byte) for display, as its UTF-16 code unit
+// (every CP932 character is in the BMP); U+FFFD when the bytes are not one character.
+char16_t Utf16CharFromCp932(std::string_view character);
+
 }  // namespace karvex

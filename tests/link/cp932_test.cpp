@@ -72,6 +72,20 @@ TEST(Cp932, DecodesForDisplayWithReplacementCharacters) {
     }
 }
 
+// The log decodes one character at a time: one, two and three bytes of UTF-8 give their unit;
+// anything but exactly one character is U+FFFD, never its first unit or a cut-off lead byte.
+TEST(Cp932, DecodesOneCharacterForTheLog) {
+    const std::pair<std::string, char16_t> cases[] = {
+        {"A", u'A'},          {"\x1B", u'\x1B'},    {"\xB1", u'ｱ'},
+        {"\x81\x8F", u'￥'},  {"\x83\x65", u'テ'},  {"\x81", 0xFFFD},
+        {"\x81\x7F", 0xFFFD}, {"\x85\x40", 0xFFFD}, {"ab", 0xFFFD},
+    };
+    for (const auto& [bytes, unit] : cases) {
+        SCOPED_TRACE(testing::PrintToString(bytes));
+        EXPECT_EQ(static_cast<int>(Utf16CharFromCp932(bytes)), static_cast<int>(unit));
+    }
+}
+
 // Conversions run on the window's and the worker's threads and on every board's thread of
 // karvex-run: no converter state may be shared between them.
 TEST(Cp932, ThreadsConvertAtTheSameTime) {
