@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "link/serial_port.h"
+#include "link/program_path.h"
 #include "run_for.h"
 #include "sim/board.h"
 #include "support/cpu_time.h"

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "dialog/window_sequences.h"
-#include "link/serial_port.h"
+#include "link/program_path.h"
 #include "sim/board.h"
 #include "window/modem_test_app.h"
 #include "window/modem_test_dlg.h"

@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "link/serial_port.h"
+#include "link/program_path.h"
 #include "run_for.h"
 #include "sim/board.h"
 #include "window/log_widget.h"

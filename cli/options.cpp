@@ -13,6 +13,8 @@
 #include "cli/platform.h"
 #include "cli/reports.h"
 #include "cli/run_plan.h"
+#include "dialog/settings_file.h"
+#include "link/com_name.h"
 #include "link/port.h"
 #include "sequencer/sequence_file.h"
 
@@ -40,20 +42,9 @@ std::string Lower(std::string_view text) {
     return out;
 }
 
-// n of "COMn" (any case), 0 when `name` is no COM name.
-int ComNumber(std::string_view name) {
-    if (name.size() < 4 || name.size() > 6 || Lower(name.substr(0, 3)) != "com") return 0;
-    int n = 0;
-    for (const char c : name.substr(3)) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
-        n = n * 10 + (c - '0');
-    }
-    return n;
-}
-
 BoardTarget Target(const std::string& name) {
     const int n = ComNumber(name);
-    return {name, n > 0 ? "\\\\.\\COM" + std::to_string(n) : name};
+    return {name, n > 0 ? ComDevicePath(n) : name};
 }
 
 bool IsSequence(const RunPlan& plan, int index) {
@@ -92,7 +83,7 @@ void AddItems(const std::string& token, RunPlan& plan) {
 // from another item, is a usage error: nothing is opened before every file is good.
 void LoadSequences(const std::vector<std::string>& paths, RunPlan& plan) {
     for (const std::string& path : paths) {
-        SequenceLoad load = LoadSequenceFile(path, Utf8ToCp932);
+        SequenceLoad load = LoadSequenceFile(path);
         if (!load.sequence) throw UsageError{"--sequence " + load.error.Text()};
         const std::string& name = load.sequence->name;
         const std::string lower = Lower(name);
@@ -111,32 +102,15 @@ void LoadSequences(const std::vector<std::string>& paths, RunPlan& plan) {
     }
 }
 
-// The window's settings file: model, COM port, APN, user name, password, phone number; six lines
-// of CP932 bytes (taken as they stand), each ending LF or CR LF.
-struct SettingsLines {
-    bool tolva2 = false;
-    long port = 0;
-    std::string apn, user, password, phone;
-};
-
-SettingsLines ReadSettings(const std::string& path) {
-    std::ifstream file(PathOf(path), std::ios::binary);
-    if (!file) throw UsageError{"cannot read the settings file " + path};
-    std::array<std::string, 6> lines;
-    for (std::string& line : lines) {
-        if (!std::getline(file, line)) {
-            throw UsageError{"the settings file " + path + " has fewer than six lines"};
-        }
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        line.resize(std::min(line.size(), line.find('\0')));  // a NUL ends the value
+// The window's settings file, read as the window reads it, its texts kept as the CP932 bytes
+// they are.
+Settings ReadSettings(const std::string& path) {
+    Settings s;
+    const int result = LoadSettings(path, s, SettingsText::kCp932);
+    if (result == kSettingsTooShort) {
+        throw UsageError{"the settings file " + path + " has fewer than six lines"};
     }
-    SettingsLines s;
-    s.tolva2 = lines[0].starts_with('1');
-    s.port = std::strtol(lines[1].c_str(), nullptr, 10);
-    s.apn = lines[2];
-    s.user = lines[3];
-    s.password = lines[4];
-    s.phone = lines[5];
+    if (result < 0) throw UsageError{"cannot read the settings file " + path};
     return s;
 }
 
@@ -260,10 +234,10 @@ std::variant<RunPlan, int> ParseCommandLine(int argc, char** argv) {
             }
         }
         if (!settingsPath.empty()) {
-            const SettingsLines s = ReadSettings(settingsPath);
+            const Settings s = ReadSettings(settingsPath);
             plan.inputs.tolva2 = s.tolva2;
             if (ports.empty() && s.port >= 1 && s.port <= kComPortCount) {
-                ports.push_back("COM" + std::to_string(s.port));
+                ports.push_back(ComName(static_cast<int>(s.port)));
             }
             plan.inputs.apn = s.apn;
             plan.inputs.user = s.user;

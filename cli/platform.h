@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "link/cp932.h"
+
 namespace karvex::cli {
 
 // The program's arguments as UTF-8, argv[0] included. On Windows they are read as UTF-16 from
@@ -26,11 +28,15 @@ void IgnoreBrokenPipes();
 // True when standard output is a terminal (the live progress line is drawn only then).
 bool StdoutIsTerminal();
 
-// Text conversions between the command line's encoding (UTF-8) and CP932, the bytes on the wire.
-// Nothing when `utf8` holds a character CP932 cannot represent (or is not UTF-8).
-std::optional<std::string> Utf8ToCp932(std::string_view utf8);
-// Bytes that are not CP932 come out as U+FFFD.
-std::string Cp932ToUtf8(std::string_view cp932);
+// The command line's text (UTF-8) as CP932, the bytes on the wire, and back: the link's converter,
+// refusing a character CP932 cannot represent (or text that is not UTF-8), and showing bytes that
+// are not CP932 as U+FFFD.
+inline std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
+    return StrictCp932FromUtf8(utf8);
+}
+inline std::string Cp932ToUtf8(std::string_view cp932) {
+    return Utf8FromCp932(cp932);
+}
 
 // Calls `onInterrupt` once, on a thread of its own, when the user presses Ctrl-C (or the process
 // is asked to terminate, or its terminal hangs up). The watch ends, and its thread is joined, when

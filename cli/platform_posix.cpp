@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <iconv.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -26,33 +25,6 @@ bool StdoutIsTerminal() {
 
 namespace {
 
-// Converts with iconv; `strict` false replaces each unconvertible byte with `replacement`.
-std::optional<std::string> Convert(const char* to, const char* from, std::string_view text,
-                                   bool strict, std::string_view replacement) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-    std::string out;
-    char buffer[256];
-    char* in = const_cast<char*>(text.data());
-    size_t left = text.size();
-    while (left > 0) {
-        char* o = buffer;
-        size_t room = sizeof buffer;
-        const size_t r = iconv(cd, &in, &left, &o, &room);
-        out.append(buffer, static_cast<size_t>(o - buffer));
-        if (r != static_cast<size_t>(-1) || errno == E2BIG) continue;
-        if (strict) {
-            iconv_close(cd);
-            return std::nullopt;
-        }
-        out.append(replacement);  // EILSEQ or a cut-off sequence: skip one byte
-        ++in;
-        --left;
-    }
-    iconv_close(cd);
-    return out;
-}
-
 int interruptPipe[2] = {-1, -1};
 
 extern "C" void OnSignal(int) {
@@ -61,14 +33,6 @@ extern "C" void OnSignal(int) {
 }
 
 }  // namespace
-
-std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
-    return Convert("CP932", "UTF-8", utf8, true, {});
-}
-
-std::string Cp932ToUtf8(std::string_view cp932) {
-    return Convert("UTF-8", "CP932", cp932, false, "\xEF\xBF\xBD").value_or(std::string());
-}
 
 struct InterruptWatch::Impl {
     std::thread thread;

@@ -8,23 +8,11 @@
 #include <thread>
 
 #include "cli/platform.h"
+#include "link/utf16_win.h"
 
 namespace karvex::cli {
 
 namespace {
-
-constexpr UINT kCp932 = 932;
-
-std::wstring Wide(UINT codePage, DWORD flags, std::string_view text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(codePage, flags, text.data(), static_cast<int>(text.size()), wide.data(),
-                        n);
-    return wide;
-}
 
 // Set by the watch, read by the console handler (on a thread Windows starts for each event).
 std::atomic<HANDLE> interruptEvent{nullptr};
@@ -39,17 +27,6 @@ BOOL WINAPI OnConsoleEvent(DWORD type) {
     return TRUE;
 }
 
-std::string Utf8(std::wstring_view wide) {
-    if (wide.empty()) return {};
-    // A lone surrogate becomes U+FFFD, which no field accepts (it has no CP932 form).
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n,
-                        nullptr, nullptr);
-    return utf8;
-}
-
 }  // namespace
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
@@ -57,7 +34,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
     std::vector<std::string> arguments;
-    for (int i = 0; i < count; ++i) arguments.push_back(Utf8(wide[i]));
+    for (int i = 0; i < count; ++i) arguments.push_back(Utf8FromUtf16(wide[i]));
     LocalFree(wide);
     return arguments;
 }
@@ -95,28 +72,6 @@ bool StdoutIsTerminal() {
     GetConsoleMode(out, &mode);
     return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
            SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
-}
-
-std::optional<std::string> Utf8ToCp932(std::string_view utf8) {
-    if (utf8.empty()) return std::string();
-    const std::wstring wide = Wide(CP_UTF8, MB_ERR_INVALID_CHARS, utf8);
-    if (wide.empty()) return std::nullopt;
-    // No best-fit mapping: a character CP932 does not have is refused, not replaced.
-    BOOL usedDefault = FALSE;
-    const int n =
-        WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, wide.data(),
-                            static_cast<int>(wide.size()), nullptr, 0, nullptr, &usedDefault);
-    if (n <= 0 || usedDefault) return std::nullopt;
-    std::string bytes(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(kCp932, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
-                        bytes.data(), n, nullptr, nullptr);
-    return bytes;
-}
-
-std::string Cp932ToUtf8(std::string_view cp932) {
-    const std::wstring wide = Wide(kCp932, 0, cp932);  // invalid bytes become U+FFFD or U+30FB
-    if (wide.empty()) return {};
-    return Utf8(wide);
 }
 
 struct InterruptWatch::Impl {

@@ -5,8 +5,9 @@
 #include <utility>
 
 #include "dialog/item_fields.h"
-#include "dialog/settings_store.h"
 #include "dialog/window_sequences.h"
+#include "link/com_name.h"
+#include "link/cp932.h"
 #include "link/port.h"
 #include "resources/main_dialog.h"
 #include "sequencer/user_sequence.h"
@@ -30,7 +31,7 @@ ModemTestController::ModemTestController(DialogControls& ui, ModemSession& sessi
 
 void ModemTestController::OnInitDialog() {
     for (int n = 1; n <= kComPortCount; ++n) {
-        ui_.AddEntry(kIdComPort, "COM" + std::to_string(n));
+        ui_.AddEntry(kIdComPort, ComName(n));
     }
     ui_.Select(kIdComPort, 0);
 
@@ -134,11 +135,10 @@ void ModemTestController::EnableInputsFromWorker(bool enable) {
 
 void ModemTestController::OnConnect() {
     if (!session_.LinkOpen()) {
-        // "\\.\" and the selected entry's name; with no entry selected, the bare prefix.
+        // The selected entry's device; with no entry selected, the bare prefix (which fails).
         const int index = ui_.Selection(kIdComPort);
-        const std::string name = index >= 0 ? "COM" + std::to_string(index + 1) : std::string();
         panel_.NewGeneration();
-        if (!session_.Connect("\\\\.\\" + name)) {
+        if (!session_.Connect(index >= 0 ? ComDevicePath(index + 1) : std::string(kDevicePrefix))) {
             ui_.ShowMessage("COM error.");
             return;
         }

@@ -1,9 +1,11 @@
 #include "dialog/settings_file.h"
 
 #include <cstdlib>
+#include <iterator>
 
-#include "dialog/settings_store.h"
 #include "link/ascii_trim.h"
+#include "link/cp932.h"
+#include "link/regular_file.h"
 
 namespace karvex {
 
@@ -53,7 +55,7 @@ std::string OneLine(std::string_view bytes) {
 
 }  // namespace
 
-int ParseSettings(std::string_view bytes, Settings& out) {
+int ParseSettings(std::string_view bytes, Settings& out, SettingsText text) {
     // Every line is taken whole, however long, so a long value never shifts the ones after it.
     std::string lines[kLineCount];
     for (std::string& line : lines) {
@@ -73,21 +75,22 @@ int ParseSettings(std::string_view bytes, Settings& out) {
     // strtol takes leading white space, a sign and digits, and gives 0 when there are none; an
     // overflow gives LONG_MAX or LONG_MIN, which select no port either.
     loaded.port = std::strtol(lines[1].c_str(), nullptr, 10);
-    loaded.apn = Utf8FromCp932(lines[2]);
-    loaded.user = Utf8FromCp932(lines[3]);
-    loaded.password = Utf8FromCp932(lines[4]);
-    loaded.phone = Utf8FromCp932(lines[5]);
+    std::string* texts[] = {&loaded.apn, &loaded.user, &loaded.password, &loaded.phone};
+    for (size_t i = 0; i < std::size(texts); ++i) {
+        std::string& line = lines[i + 2];
+        *texts[i] = text == SettingsText::kUtf8 ? Utf8FromCp932(line) : std::move(line);
+    }
     out = std::move(loaded);
     return 0;
 }
 
-int LoadSettings(std::string_view path, Settings& out) {
+int LoadSettings(std::string_view path, Settings& out, SettingsText text) {
     const std::string unquoted(TrimmedBy(path, [](char c) { return c == '"'; }));
     std::string bytes;
     if (unquoted.empty() || !ReadRegularFile(unquoted, bytes)) {
         return kSettingsCannotOpen;
     }
-    return ParseSettings(bytes, out);
+    return ParseSettings(bytes, out, text);
 }
 
 std::string SettingsFileBytes(const Settings& values) {
@@ -97,31 +100,6 @@ std::string SettingsFileBytes(const Settings& values) {
         content += OneLine(TrimAsciiSpace(Cp932FromUtf8(*text))) + "\r\n";
     }
     return content;
-}
-
-bool SaveSettings(std::string_view path, const Settings& values) {
-    if (path.empty()) {
-        return false;
-    }
-    return ReplaceFileAtomically(std::string(path), SettingsFileBytes(values));
-}
-
-std::string SettingsPathForExecutable(std::string_view executablePath) {
-    if (executablePath.empty()) {
-        return {};
-    }
-#ifdef _WIN32
-    const size_t slash = executablePath.find_last_of("/\\");
-#else
-    const size_t slash = executablePath.rfind('/');
-#endif
-    const size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
-    const size_t dot = executablePath.rfind('.');
-    // A dot counts as the start of an extension only inside the file name and not as its first
-    // character (".karvex" is a name, not an extension).
-    const size_t nameEnd =
-        dot != std::string_view::npos && dot > nameStart ? dot : executablePath.size();
-    return std::string(executablePath.substr(0, nameEnd)) + ".ini";
 }
 
 }  // namespace karvex

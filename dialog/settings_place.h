@@ -35,15 +35,9 @@ struct SettingsCandidates {
 SettingsPlace ChooseSettingsPlace(const SettingsCandidates& c);
 
 #ifdef _WIN32
-// The file the installer puts beside the executable; its presence marks an installed copy.
-inline constexpr const wchar_t* kInstalledMarker = L"installed.txt";
-
-// The user's file for an executable (UTF-8): %LOCALAPPDATA%\Karvex\<base name>.ini; empty when
-// that folder is unknown.
-std::string UserSettingsPath(const std::string& executablePath);
-
-// Looks at both files (UTF-8; `user` may be empty) and chooses.
-SettingsPlace FindSettingsPlace(const std::string& beside, const std::string& user);
+// Looks at both files (UTF-8, as ProgramPlaces names them; `user` may be empty) and chooses.
+// `installed`: an installed copy, whose folder is not even probed.
+SettingsPlace FindSettingsPlace(const std::string& beside, const std::string& user, bool installed);
 
 // Makes the folder `file` (UTF-8) lies in; its parent (%LOCALAPPDATA%) is there already. True
 // when it is a folder afterwards.

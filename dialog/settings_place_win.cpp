@@ -1,13 +1,11 @@
-// The settings file's place on Windows: the user's folder is %LOCALAPPDATA%\Karvex (local, not
-// roaming: the file names this PC's COM port), whether the executable's folder can hold the file
-// is found out by trying, and an installed copy is told by the marker its installer puts there.
+// The settings file's place on Windows: whether the executable's folder can hold the file is
+// found out by trying. Which files those are, and whether the copy is installed, is
+// link/program_places' to say.
 #include <windows.h>
-
-#include <knownfolders.h>
-#include <shlobj.h>
 
 #include "dialog/settings_file.h"
 #include "dialog/settings_place.h"
+#include "link/program_path.h"
 #include "link/replace_file_win.h"
 #include "link/utf16_win.h"
 
@@ -47,28 +45,15 @@ bool CanHold(const std::wstring& file, bool exists) {
 
 }  // namespace
 
-std::string UserSettingsPath(const std::string& executablePath) {
-    const std::string beside = SettingsPathForExecutable(executablePath);
-    PWSTR folder = nullptr;
-    if (beside.empty() ||
-        FAILED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr, &folder))) {
-        CoTaskMemFree(folder);
-        return {};
-    }
-    std::string path = Utf8FromUtf16(folder) + "\\Karvex\\" +
-                       beside.substr(beside.find_last_of("\\/") + 1);  // npos + 1 == 0
-    CoTaskMemFree(folder);
-    return path;
-}
-
-SettingsPlace FindSettingsPlace(const std::string& beside, const std::string& user) {
+SettingsPlace FindSettingsPlace(const std::string& beside, const std::string& user,
+                                bool installed) {
     SettingsCandidates c;
     c.beside = beside;
     c.user = user;
+    c.installed = installed;
     if (!beside.empty()) {
         const std::wstring file = LongPathSafe(Utf16FromUtf8(beside));
         c.besideExists = IsFile(file);
-        c.installed = IsFile(FolderOf(file) + L"\\" + kInstalledMarker);
         // An installed copy leaves its folder alone: not even the probe is written there.
         c.besideWritable = !c.installed && CanHold(file, c.besideExists);
     }

@@ -1,31 +1,25 @@
 // The program's version numbers on Windows: read from the executable's own version resource.
+#include "dialog/version_text.h"
+#include "link/program_path.h"
+// (keeps this order)
 #include <windows.h>
 
 #include <vector>
 
-#include "dialog/version_text.h"
-
 namespace karvex {
 
 std::optional<VersionNumbers> ProgramVersion() {
-    std::vector<wchar_t> path(MAX_PATH);
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) {
-            return std::nullopt;
-        }
-        if (n < path.size()) {
-            break;
-        }
-        path.resize(path.size() * 2);  // cut off: try again with room to spare
+    const std::wstring path = ExecutablePathWide();
+    if (path.empty()) {
+        return std::nullopt;
     }
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.data(), &ignored);
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
     if (size == 0) {
         return std::nullopt;
     }
     std::vector<BYTE> data(size);
-    if (!GetFileVersionInfoW(path.data(), 0, size, data.data())) {
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data())) {
         return std::nullopt;
     }
     // Without a translation table the numbers are not read, as on the other platforms.

@@ -1,6 +1,5 @@
 #include "dialog/window_sequences.h"
 
-#include "dialog/strict_cp932.h"
 #include "sequencer/sequence_file.h"
 
 namespace karvex {
@@ -13,7 +12,7 @@ constexpr size_t kListedRefusals = 10;
 
 WindowSequences LoadWindowSequences(const std::vector<std::string>& dirs) {
     SequenceFolder folder;
-    for (const std::string& dir : dirs) LoadSequenceFolder(dir, StrictCp932FromUtf8, folder);
+    for (const std::string& dir : dirs) LoadSequenceFolder(dir, folder);
     WindowSequences out;
     out.loaded = std::move(folder.loaded);
     if (folder.refused.empty()) return out;

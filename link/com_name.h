@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cctype>
+#include <string>
 #include <string_view>
 
 namespace karvex {
@@ -21,6 +22,16 @@ inline int ComNumber(std::string_view name) {
         n = n * 10 + (c - '0');
     }
     return n;
+}
+
+// "COMn", as the drop-down and karvex-run name the port.
+inline std::string ComName(int n) {
+    return "COM" + std::to_string(n);
+}
+
+// "\\.\COMn": what the program opens for COM port n.
+inline std::string ComDevicePath(int n) {
+    return std::string(kDevicePrefix) + ComName(n);
 }
 
 }  // namespace karvex

@@ -1,14 +1,17 @@
-// COM port names on Windows. \\.\COMn is the system's own port, unless the file ports.ini beside
-// the executable names a board on another machine for it, one line per port:
+// COM port names on Windows. \\.\COMn is the system's own port, unless a file ports.ini names a
+// board on another machine for it, one line per port:
 //
 //   ; boards on other machines
 //   COM5=rfc2217://bench7:4001
 //   COM6=tcp://bench8:4002
 //
-// Notepad is enough to write it; karvex.exe and karvex-run.exe read the same file.
+// Notepad is enough to write it; karvex.exe and karvex-run.exe read the same file: the one beside
+// them, then, for an installed copy, the one in the user's folder (ComLinkDirs).
 // The link's headers before windows.h, whose E_FAIL macro would hide the link's constant.
 #include "link/com_name.h"
 #include "link/network_address.h"
+#include "link/program_path.h"
+#include "link/program_places.h"
 #include "link/serial_port.h"
 #include "link/utf16_win.h"
 // (keeps this order)
@@ -21,8 +24,6 @@ namespace karvex {
 
 namespace {
 
-constexpr const char* kPortsFile = "ports.ini";
-
 std::string_view Trimmed(std::string_view text) {
     constexpr std::string_view kBlank = " \t\r\n";
     const size_t first = text.find_first_not_of(kBlank);
@@ -30,31 +31,10 @@ std::string_view Trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
 }
 
-std::string ModuleDir() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::string() : Utf8FromUtf16(path.substr(0, slash));
-}
-
-}  // namespace
-
-std::string ResolveDevicePath(const std::string& path, const std::string& exeDir) {
-    const std::string_view view(path);
-    if (!view.starts_with(kDevicePrefix) || exeDir.empty()) return path;
-    const int n = ComNumber(view.substr(kDevicePrefix.size()));
-    if (n <= 0) return path;
-    const std::wstring file = Utf16FromUtf8(exeDir + "\\" + kPortsFile);
-    FILE* in = _wfopen(file.c_str(), L"rb");
-    if (in == nullptr) return path;
+// The address the line COMn=... of the ports file `file` (UTF-8) gives; empty when it gives none.
+std::string AddressIn(const std::string& file, int n) {
+    FILE* in = _wfopen(Utf16FromUtf8(file).c_str(), L"rb");
+    if (in == nullptr) return {};
     std::string found;
     char buffer[1024];
     while (found.empty() && std::fgets(buffer, sizeof buffer, in) != nullptr) {
@@ -69,11 +49,26 @@ std::string ResolveDevicePath(const std::string& path, const std::string& exeDir
         if (IsNetworkName(value)) found.assign(value);
     }
     std::fclose(in);
-    return found.empty() ? path : found;
+    return found;
+}
+
+}  // namespace
+
+std::string ResolveDevicePath(const std::string& path, const std::string& exeDir) {
+    const std::string_view view(path);
+    if (!view.starts_with(kDevicePrefix) || exeDir.empty()) return path;
+    const int n = ComNumber(view.substr(kDevicePrefix.size()));
+    if (n <= 0) return path;
+    for (const std::string& dir : ComLinkDirs(exeDir)) {
+        if (std::string found = AddressIn(JoinPath(dir, kPortsFile), n); !found.empty()) {
+            return found;
+        }
+    }
+    return path;
 }
 
 std::string ResolvePortName(const std::string& name) {
-    return ResolveDevicePath(name, ModuleDir());
+    return ResolveDevicePath(name, ExecutableDir());
 }
 
 }  // namespace karvex

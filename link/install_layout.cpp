@@ -1,5 +1,8 @@
 #include "link/install_layout.h"
 
+#include "link/program_path.h"
+#include "link/program_places.h"
+
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,9 +44,9 @@ std::string WithoutTrailingSlashes(std::string path) {
     return path;
 }
 
-// <root>/build/default/window when `exeDir` is <root>/build/<preset>/<folder> of a checkout,
-// else empty.
-std::string CheckoutComLinkDir(const std::string& exeDir) {
+// <root> when `exeDir` is <root>/build/<preset>/<folder> of a checkout (one holding CMakeLists.txt
+// and scripts/attach-board.sh), else empty.
+std::string CheckoutRoot(const std::string& exeDir) {
     const std::filesystem::path build =
         std::filesystem::path(WithoutTrailingSlashes(exeDir)).parent_path().parent_path();
     const std::string root = build.parent_path().string();
@@ -51,7 +54,7 @@ std::string CheckoutComLinkDir(const std::string& exeDir) {
         !IsFile(root + "/scripts/attach-board.sh")) {
         return {};
     }
-    return root + "/build/default/window";
+    return root;
 }
 
 }  // namespace
@@ -74,31 +77,14 @@ std::string UserConfigDir() {
     return WithoutTrailingSlashes(home) + "/.config/karvex";
 }
 
-std::optional<std::string> InstalledSettingsPath(const std::string& executablePath) {
-    const size_t slash = executablePath.rfind('/');
-    if (slash == std::string::npos || !IsInstalledLayout(executablePath.substr(0, slash))) {
-        return std::nullopt;
-    }
-    const std::string config = UserConfigDir();
-    if (config.empty()) return std::string();
-    std::string name = executablePath.substr(slash + 1);
-    if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) {
-        name.resize(dot);
-    }
-    return config + "/" + name + ".ini";
-}
-
-std::vector<std::string> ComLinkDirs(const std::string& exeDir) {
-    std::vector<std::string> dirs;
-    if (!exeDir.empty()) dirs.push_back(exeDir);
-    if (std::string checkout = CheckoutComLinkDir(exeDir);
-        !checkout.empty() && checkout != exeDir) {
-        dirs.push_back(checkout);
-    }
-    if (IsInstalledLayout(exeDir)) {
-        if (std::string config = UserConfigDir(); !config.empty()) dirs.push_back(config);
-    }
-    return dirs;
+ProgramLayout LayoutOf(const std::string& exeDir, const std::string& baseName) {
+    ProgramLayout layout;
+    layout.exeDir = exeDir;
+    layout.baseName = baseName;
+    layout.installed = IsInstalledLayout(exeDir);
+    if (!exeDir.empty()) layout.checkoutRoot = CheckoutRoot(exeDir);
+    layout.userDir = UserConfigDir();
+    return layout;
 }
 
 bool MakePrivateDirs(const std::string& dir) {

@@ -1,4 +1,5 @@
 #include "link/serial_port.h"
+#include "link/program_path.h"
 
 #include <fcntl.h>
 #include <poll.h>

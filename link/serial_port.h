@@ -84,14 +84,10 @@ class SerialPort final : public LinkPort {
 // (Wine's convention; an installed copy also looks in the user's configuration folder),
 // /dev/ttyS<n-1> otherwise. A link whose text is a network address (rfc2217://host:port,
 // tcp://host:port) resolves to that address. On Windows, \\.\COMn resolves to the address that
-// the line COMn=... of ports.ini beside the executable gives, and stays as it is otherwise. Any
-// other path is returned as it stands.
+// the line COMn=... of the first ports.ini in ComLinkDirs(exeDir) that names it gives, and stays
+// as it is otherwise. Any other path is returned as it stands.
 std::string ResolveDevicePath(const std::string& path, const std::string& exeDir);
 // ResolveDevicePath beside the running executable: what the program opens for `name`.
 std::string ResolvePortName(const std::string& name);
-// The running executable's path (from /proc/self/exe), and its directory; empty when it cannot
-// be read.
-std::string ExecutablePath();
-std::string ExecutableDir();
 
 }  // namespace karvex

@@ -7,6 +7,7 @@
 // until no call is inside before it closes the handle. The read and write time-outs are the comm
 // time-outs, with a bound of our own on the wait in case a driver does not keep them.
 #include "link/serial_port.h"
+#include "link/utf16_win.h"
 
 #include <windows.h>
 
@@ -25,17 +26,6 @@ constexpr DWORD kTimeoutGraceMs = 250;
 
 // The NTSTATUS a request ended by its comm time-out carries (ntstatus.h's STATUS_TIMEOUT).
 constexpr ULONG_PTR kStatusTimeout = 0x102;
-
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                      static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                        wide.data(), n);
-    return wide;
-}
 
 // 8N1 at `baud`, binary, no parity check, no XON/XOFF and no hardware handshake. DTR and RTS are
 // raised and held, as a USB serial adapter expects of an open port.
@@ -151,7 +141,7 @@ int CountOrFailure(const Transfer& t) {
 
 bool SerialPort::Open(const std::string& path, uint32_t baud) {
     Close();
-    const std::wstring name = Widen(path);
+    const std::wstring name = Utf16FromUtf8(path);
     if (name.empty()) return false;
     // Share mode 0: nobody else may open the port while we hold it.
     const HANDLE device = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

@@ -7,10 +7,12 @@
 # DEVICE may also be a board on another machine, rfc2217://host:port or tcp://host:port (served by
 # ser2net): the link's text is then that address, which the program connects to for COM<N>.
 #
-# The link is FOLDER/com<N>. By default it goes where the program will look: in a checkout into
+# The link is FOLDER/com<N>. By default it goes where the program will look (the rule is the
+# program's link/program_places.h; this script follows it): in a checkout into
 # build/default/window/dosdevices, where the window and karvex-run of every build of the checkout
-# look; installed, into the user's configuration folder ($XDG_CONFIG_HOME/karvex/dosdevices, by
-# default ~/.config/karvex/dosdevices), which root is refused without --dir.
+# look; installed, into the user's configuration folder ($XDG_CONFIG_HOME/karvex/dosdevices when
+# that is an absolute path, else ~/.config/karvex/dosdevices with the home folder from HOME when
+# that is absolute, else from the password database), which root is refused without --dir.
 # A /dev/serial/by-id name for the device is preferred, so that the link survives re-plugging.
 # Exit status: 0 linked and nothing in the way; 3 linked, but a check found a problem (printed);
 # 1 nothing linked (no such device, not a serial device, a bad N, root without --dir);
@@ -26,10 +28,16 @@ if [[ -f $root/CMakeLists.txt && -f $root/scripts/attach-board.sh ]]; then
     dir=$root/build/default/window/dosdevices
     private=0
 else
-    # An installed program looks in the user's folder; a relative XDG_CONFIG_HOME is ignored.
+    # An installed program looks in the user's folder; a relative XDG_CONFIG_HOME or HOME is
+    # ignored, as the program ignores it.
     config=${XDG_CONFIG_HOME:-}
-    [[ $config == /* ]] || config=${HOME:-~}/.config
+    if [[ $config != /* ]]; then
+        home=${HOME:-}
+        [[ $home == /* ]] || home=$(getent passwd "$(id -u)" | cut -d: -f6)
+        config=$home/.config
+    fi
     dir=$config/karvex/dosdevices
+    [[ $config == /* ]] || dir=""  # no home folder known: only --dir can tell
     private=1  # created readable by its owner only, as the program creates that folder
 fi
 lock_dir=${KARVEX_LOCK_DIR:-/run/lock}
@@ -57,6 +65,7 @@ device=$1
 n=$2
 
 fail() { echo "$me: $*" >&2; exit 1; }
+[[ -n $dir ]] || fail "cannot tell the user's home folder; name the folder with --dir."
 problems=0
 problem() { echo "$me: $*" >&2; problems=1; }
 # True when $1 is the PID of a live process, whoever it belongs to (kill -0 fails with EPERM on

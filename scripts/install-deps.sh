@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ clang                      # compilers (clang for the sanitizers and libFuzzer)
-    qt6-base-dev qt6-base-dev-tools                  # Qt 6 Widgets (and its CP932 codec via ICU)
+    qt6-base-dev qt6-base-dev-tools                  # Qt 6 Widgets (its CP932 codec via ICU shows the log)
     libgtest-dev libgmock-dev                        # unit tests
     fonts-ipafont-gothic                             # IPAPGothic, the dialog font's stand-in
     xvfb xauth imagemagick                           # windows without a display, screenshots

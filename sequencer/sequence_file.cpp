@@ -30,6 +30,9 @@
 #include <system_error>
 #include <utility>
 
+#include "link/cp932.h"
+#include "link/program_path.h"
+
 namespace karvex {
 namespace {
 
@@ -81,8 +84,7 @@ std::pair<char32_t, size_t> CodePointAt(std::string_view text, size_t at) {
 // Collects the first thing wrong in a file; every check returns false once there is one.
 class Checker {
   public:
-    Checker(std::string path, const Cp932Encoder& toCp932)
-        : path_(std::move(path)), toCp932_(toCp932) {}
+    explicit Checker(std::string path) : path_(std::move(path)) {}
 
     bool Fail(const toml::source_region& where, std::string what) {
         if (!error_) {
@@ -127,12 +129,12 @@ class Checker {
                 return std::nullopt;
             }
         }
-        std::optional<std::string> bytes = toCp932_(text);
+        std::optional<std::string> bytes = StrictCp932FromUtf8(text);
         if (bytes) return bytes;
         // Name the first character that cannot go: CP932 has no state, so one at a time is exact.
         for (size_t at = 0; at < text.size();) {
             const auto [value, length] = CodePointAt(text, at);
-            if (!toCp932_(text.substr(at, length))) {
+            if (!StrictCp932FromUtf8(text.substr(at, length))) {
                 char code[16];
                 std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(value));
                 Fail(node.source(), std::string(key) + " holds \"" +
@@ -288,7 +290,6 @@ class Checker {
 
   private:
     std::string path_;
-    const Cp932Encoder& toCp932_;
     std::optional<SequenceError> error_;
 };
 
@@ -449,15 +450,6 @@ std::string NameOf(const std::string& path) {
     return name;
 }
 
-fs::path PathOf(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string Utf8Of(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 SequenceLoad Refused(const std::string& path, std::string what) {
     return {nullptr, SequenceError{path, 0, 0, std::move(what)}};
 }
@@ -469,8 +461,7 @@ std::string SequenceError::Text() const {
     return file + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + what;
 }
 
-SequenceLoad ParseSequence(std::string_view text, const std::string& path,
-                           const Cp932Encoder& toCp932) {
+SequenceLoad ParseSequence(std::string_view text, const std::string& path) {
     toml::parse_result parsed = toml::parse(text, std::string_view(path));
     if (!parsed) {
         const toml::parse_error& e = parsed.error();
@@ -483,14 +474,14 @@ SequenceLoad ParseSequence(std::string_view text, const std::string& path,
     auto seq = std::make_shared<Sequence>();
     seq->path = path;
     seq->name = NameOf(path);
-    Checker check(path, toCp932);
+    Checker check(path);
     if (!ParseFile(check, parsed.table(), *seq)) return {nullptr, *check.Error()};
     return {std::move(seq), {}};
 }
 
-SequenceLoad LoadSequenceFile(const std::string& path, const Cp932Encoder& toCp932) {
+SequenceLoad LoadSequenceFile(const std::string& path) {
     std::error_code error;
-    const fs::path file = PathOf(path);
+    const fs::path file = PathFromUtf8(path);
     if (!fs::is_regular_file(file, error)) {
         return Refused(path, fs::exists(file, error) ? "not a regular file" : "no such file");
     }
@@ -503,21 +494,21 @@ SequenceLoad LoadSequenceFile(const std::string& path, const Cp932Encoder& toCp9
     if (!in.read(text.data(), static_cast<std::streamsize>(text.size()))) {
         return Refused(path, "cannot be read");
     }
-    return ParseSequence(text, path, toCp932);
+    return ParseSequence(text, path);
 }
 
-void LoadSequenceFolder(const std::string& dir, const Cp932Encoder& toCp932, SequenceFolder& into) {
+void LoadSequenceFolder(const std::string& dir, SequenceFolder& into) {
     std::error_code error;
-    const fs::path folder = PathOf(dir);
+    const fs::path folder = PathFromUtf8(dir);
     if (!fs::is_directory(folder, error)) return;
     std::vector<std::pair<std::string, std::string>> files;  // file name, path (UTF-8)
     fs::directory_iterator it(folder, error);
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        const std::string name = Utf8Of(it->path().filename());
+        const std::string name = Utf8FromPath(it->path().filename());
         // Folders named *.toml are no files of ours; anything else ending so is tried.
         std::error_code kind;
         if (!HasTomlExtension(name) || it->is_directory(kind)) continue;
-        files.emplace_back(name, Utf8Of(it->path()));
+        files.emplace_back(name, Utf8FromPath(it->path()));
     }
     if (error) {
         into.refused.push_back({dir, 0, 0, "the folder cannot be read"});
@@ -525,7 +516,7 @@ void LoadSequenceFolder(const std::string& dir, const Cp932Encoder& toCp932, Seq
     }
     std::sort(files.begin(), files.end());
     for (const auto& [name, path] : files) {
-        SequenceLoad load = LoadSequenceFile(path, toCp932);
+        SequenceLoad load = LoadSequenceFile(path);
         if (load.sequence) {
             into.loaded.push_back(std::move(load.sequence));
         } else {

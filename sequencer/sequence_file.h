@@ -16,10 +16,6 @@
 
 namespace karvex {
 
-// UTF-8 to CP932, or nothing when CP932 cannot hold a character of the text. The core converts no
-// text itself: each front end hands in the conversion its platform already has.
-using Cp932Encoder = std::function<std::optional<std::string>(std::string_view utf8)>;
-
 inline constexpr uint32_t kMaxStepMs = 3600000;               // a time-out or pause: 1 ms to 1 h
 inline constexpr size_t kMaxReplyBytes = 255;                 // as the expected-reply buffer holds
 inline constexpr size_t kMaxSequenceFileBytes = 1024 * 1024;  // larger files are refused unread
@@ -40,11 +36,11 @@ struct SequenceLoad {
 };
 
 // A file's text. `path` (UTF-8) names the file in errors and gives the sequence its name.
-SequenceLoad ParseSequence(std::string_view text, const std::string& path,
-                           const Cp932Encoder& toCp932);
+// Its texts go to CP932 through the link's converter, which refuses what CP932 cannot hold.
+SequenceLoad ParseSequence(std::string_view text, const std::string& path);
 
 // Reads and parses a file. Only a regular file is opened (a FIFO or a device could block).
-SequenceLoad LoadSequenceFile(const std::string& path, const Cp932Encoder& toCp932);
+SequenceLoad LoadSequenceFile(const std::string& path);
 
 // The ".toml" files of a folder (UTF-8 path), in file-name order, appended to `loaded` or, with
 // the reason, to `refused`. A folder that does not exist adds nothing.
@@ -52,6 +48,6 @@ struct SequenceFolder {
     std::vector<std::shared_ptr<const Sequence>> loaded;
     std::vector<SequenceError> refused;
 };
-void LoadSequenceFolder(const std::string& dir, const Cp932Encoder& toCp932, SequenceFolder& into);
+void LoadSequenceFolder(const std::string& dir, SequenceFolder& into);
 
 }  // namespace karvex

@@ -4,10 +4,8 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <ctime>
 #include <vector>
 
-#include "link/log_file.h"
 #include "link/utf16_win.h"
 
 namespace karvex::win {
@@ -24,16 +22,20 @@ std::string AskForFile(HWND owner, const std::string& suggested) {
     const std::wstring name = slash == std::wstring::npos ? wide : wide.substr(slash + 1);
     std::vector<wchar_t> file(32768, L'\0');
     std::copy_n(name.begin(), std::min(name.size(), file.size() - 1), file.begin());
-    static const wchar_t kFilter[] = L"ログ ファイル (*.log)\0*.log\0すべてのファイル (*.*)\0*.*\0";
+    // Pairs of a type's name and its pattern, each ended by a NUL, and a NUL at the end.
+    const std::wstring filter = Utf16FromUtf8(kLogFileType) + L" (*.log)" + L'\0' + L"*.log" +
+                                L'\0' + Utf16FromUtf8(kAllFileTypes) + L" (*.*)" + L'\0' + L"*.*" +
+                                L'\0';
+    const std::wstring title = Utf16FromUtf8(kLogSaveTitle);
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
-    ofn.lpstrFilter = kFilter;
+    ofn.lpstrFilter = filter.c_str();
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-    ofn.lpstrTitle = L"ログを保存";
+    ofn.lpstrTitle = title.c_str();
     ofn.lpstrDefExt = L"log";
     ofn.Flags =
         OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
@@ -56,12 +58,11 @@ std::string DocumentsFolder() {
 
 LogMenu::LogMenu(TrafficLog& log, HWND dialog, HWND edit, std::function<std::string()> portName,
                  std::function<void(const std::string&)> showMessage)
-    : log_(log),
-      dialog_(dialog),
+    : dialog_(dialog),
       edit_(edit),
-      portName_(std::move(portName)),
       showMessage_(std::move(showMessage)),
-      choose_(AskForFile) {
+      choose_(AskForFile),
+      saver_(log, std::move(portName), DocumentsFolder()) {
     menus.push_back(this);
     // Ctrl+S anywhere in the dialog: the dialog manager (the modal loop's IsDialogMessage) shows
     // every message to this filter before the focused control sees it.
@@ -99,10 +100,12 @@ HMENU LogMenu::CreateMenu() const {
                  reinterpret_cast<LPARAM>(&end));
     const bool hasText = GetWindowTextLengthW(edit_) > 0;
     HMENU menu = CreatePopupMenu();
-    AppendMenuW(menu, MF_STRING | (start != end ? MF_ENABLED : MF_GRAYED), kCopy, L"コピー");
-    AppendMenuW(menu, MF_STRING | (hasText ? MF_ENABLED : MF_GRAYED), kSelectAll, L"すべて選択");
+    AppendMenuW(menu, MF_STRING | (start != end ? MF_ENABLED : MF_GRAYED), kCopy,
+                Utf16FromUtf8(kLogMenuCopy).c_str());
+    AppendMenuW(menu, MF_STRING | (hasText ? MF_ENABLED : MF_GRAYED), kSelectAll,
+                Utf16FromUtf8(kLogMenuSelectAll).c_str());
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(menu, MF_STRING, kSave, L"ログを保存…");
+    AppendMenuW(menu, MF_STRING, kSave, Utf16FromUtf8(kLogMenuSave).c_str());
     return menu;
 }
 
@@ -136,29 +139,10 @@ void LogMenu::Run(UINT command) {
     }
 }
 
-std::string LogMenu::SuggestedPath() const {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_s(&local, &now);
-    const std::string name = LogFileName(portName_(), local);
-    const std::string dir = lastDir_.empty() ? DocumentsFolder() : lastDir_;
-    return dir.empty() ? name : dir + "\\" + name;
-}
-
 void LogMenu::Save() {
-    const std::string path = choose_(dialog_, SuggestedPath());
-    if (path.empty()) {
-        return;
-    }
-    const size_t slash = path.find_last_of("\\/");
-    if (slash != std::string::npos) {
-        lastDir_ = path.substr(0, slash);
-    }
-    // What the log holds when the operator confirms: lines that arrived while the file dialog
-    // was open are kept too.
-    const std::string reason = SaveLogFile(path, log_.Snapshot());
-    if (!reason.empty()) {
-        showMessage_("ログを保存できませんでした。\n" + path + "\n" + reason);
+    const std::string message = saver_.Save(choose_(dialog_, saver_.SuggestedPath()));
+    if (!message.empty()) {
+        showMessage_(message);
     }
 }
 

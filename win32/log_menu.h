@@ -1,11 +1,12 @@
-// The traffic log's context menu in the Windows dialog: "コピー" and "すべて選択" acting on the
-// log's edit control, and "ログを保存…" (also Ctrl+S anywhere in the dialog), which writes the
-// log's bytes exactly as logged (CP932, the line ends as received) to a file the operator chooses.
+// The traffic log's context menu in the Windows dialog: copy and select all acting on the log's
+// edit control, and the log's save (also Ctrl+S anywhere in the dialog), whose texts, file name
+// and message are the shared ones (dialog/log_save.h).
 #pragma once
 
 #include <functional>
 #include <string>
 
+#include "dialog/log_save.h"
 #include "link/traffic_log.h"
 
 #include <windows.h>
@@ -49,15 +50,12 @@ class LogMenu {
 
   private:
     static LRESULT CALLBACK FilterKeys(int code, WPARAM wParam, LPARAM lParam);
-    std::string SuggestedPath() const;
 
-    TrafficLog& log_;
     HWND dialog_;
     HWND edit_;
-    std::function<std::string()> portName_;
     std::function<void(const std::string&)> showMessage_;
     ChooseFile choose_;
-    std::string lastDir_;  // where the last save went, offered again in this session
+    LogSaver saver_;
     HHOOK hook_ = nullptr;
 };
 

@@ -4,11 +4,12 @@
 #include <climits>
 #include <cstring>
 
+#include "link/cp932.h"
+
 namespace karvex::win {
 
 namespace {
 
-constexpr UINT kCp932 = 932;
 // The window's extra bytes: the view attached to it, and the font the dialog gave it (which
 // comes before the view does).
 constexpr int kViewSlot = 0;
@@ -41,13 +42,6 @@ const wchar_t* Wide(const std::u16string& text) {
 
 }  // namespace
 
-char16_t DecodeCp932(std::string_view character) {
-    wchar_t out[2];
-    const int n = MultiByteToWideChar(kCp932, MB_ERR_INVALID_CHARS, character.data(),
-                                      static_cast<int>(character.size()), out, 2);
-    return n == 1 ? static_cast<char16_t>(out[0]) : LogText::kReplacement;
-}
-
 void RegisterLogWindowClass() {
     static const bool registered = [] {
         WNDCLASSW wc{};
@@ -63,7 +57,7 @@ void RegisterLogWindowClass() {
 }
 
 LogWindow::LogWindow(TrafficLog& log, HWND window, std::function<bool()> wake)
-    : hwnd_(window), wake_(std::move(wake)), presenter_(log, *this, &DecodeCp932, u"\r\n") {
+    : hwnd_(window), wake_(std::move(wake)), presenter_(log, *this, &Utf16CharFromCp932, u"\r\n") {
     SetWindowLongPtrW(hwnd_, kViewSlot, reinterpret_cast<LONG_PTR>(this));
     UpdateFont();
     RECT client{};

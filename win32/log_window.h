@@ -23,9 +23,6 @@
 
 namespace karvex::win {
 
-// Windows' CP932 conversion of one character, for the log's display rules.
-char16_t DecodeCp932(std::string_view character);
-
 // The class the dialog description's log is made with; registered before the dialog is made.
 inline constexpr wchar_t kLogWindowClass[] = L"KarvexLog";
 void RegisterLogWindowClass();

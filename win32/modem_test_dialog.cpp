@@ -4,6 +4,8 @@
 
 #include "dialog/settings_file.h"
 #include "dialog/window_sequences.h"
+#include "link/program_path.h"
+#include "link/program_places.h"
 #include "link/utf16_win.h"
 #include "resources/main_dialog.h"
 #include "win32/dialog_template.h"
@@ -16,11 +18,12 @@ ModemTestDialog::ModemTestDialog() : ModemTestDialog(Options{}) {}
 
 ModemTestDialog::ModemTestDialog(Options options) : options_(std::move(options)) {
     RegisterLogWindowClass();  // the description's log is made with it
+    places_ = ThisProgramsPlaces();
     const std::string beside =
-        options_.settingsPath ? *options_.settingsPath : DefaultSettingsPath();
+        options_.settingsPath ? *options_.settingsPath : places_.besideSettings;
     const std::string user =
-        options_.userSettingsPath ? *options_.userSettingsPath : UserSettingsPath(ExecutablePath());
-    settings_ = FindSettingsPlace(beside, user);
+        options_.userSettingsPath ? *options_.userSettingsPath : places_.userSettings;
+    settings_ = FindSettingsPlace(beside, user, places_.installed);
 }
 
 ModemTestDialog::~ModemTestDialog() {
@@ -91,7 +94,7 @@ void ModemTestDialog::OnInit(HWND hwnd) {
     session_ = std::make_unique<ModemSession>(log_, *panel_, port, options_.timing);
     controller_ = std::make_unique<ModemTestController>(
         *this, *session_, *panel_, settings_.write, ProgramVersion(), settings_.read,
-        options_.sequenceDirs ? *options_.sequenceDirs : SequenceDirs(ExecutableDir()));
+        options_.sequenceDirs ? *options_.sequenceDirs : places_.sequenceDirs);
     controller_->OnInitDialog();
 }
 
@@ -294,41 +297,8 @@ void ModemTestDialog::EndDialog(int result) {
     }
 }
 
-std::string ExecutablePath() {
-    std::vector<wchar_t> path(MAX_PATH);
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) {
-            return {};
-        }
-        if (n < path.size()) {
-            return Utf8FromUtf16(std::wstring_view(path.data(), n));
-        }
-        path.resize(path.size() * 2);  // cut off: try again with room to spare
-    }
-}
-
-std::string ExecutableDir() {
-    const std::string path = ExecutablePath();
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
-std::string DefaultSettingsPath() {
-    return SettingsPathForExecutable(ExecutablePath());
-}
-
 std::wstring ApplicationTitle() {
-    std::wstring path = Utf16FromUtf8(ExecutablePath());
-    const size_t slash = path.find_last_of(L"\\/");
-    if (slash != std::wstring::npos) {
-        path.erase(0, slash + 1);
-    }
-    const size_t dot = path.rfind(L'.');
-    if (dot != std::wstring::npos && dot > 0) {
-        path.erase(dot);
-    }
-    return path;
+    return Utf16FromUtf8(BaseNameOf(ExecutablePath()));
 }
 
 }  // namespace karvex::win

@@ -15,6 +15,7 @@
 #include "dialog/panel_queue.h"
 #include "dialog/settings_place.h"
 #include "link/modem_port.h"
+#include "link/program_places.h"
 #include "link/traffic_log.h"
 #include "sequencer/modem_session.h"
 #include "win32/log_menu.h"
@@ -34,10 +35,12 @@ inline constexpr UINT kCatchUpMs = 250;
 class ModemTestDialog : public DialogControls {
   public:
     struct Options {
-        // The settings file (UTF-8): unset = beside the executable; empty = none read or written.
+        // The settings file (UTF-8): unset = beside the executable (ProgramPlaces); empty = none
+        // read or written.
         std::optional<std::string> settingsPath;
-        // Where it goes when that folder cannot hold it: unset = <base name>.ini in
-        // %LOCALAPPDATA%\Karvex; empty = nowhere else.
+        // Where it goes when that folder cannot hold it, and an installed copy's: unset = the
+        // user's file of ProgramPlaces (%LOCALAPPDATA%\Karvex\<base name>.ini); empty = nowhere
+        // else.
         std::optional<std::string> userSettingsPath;
         LinkPort* port = nullptr;  // null: the process-wide port
         MonitorTiming timing{};
@@ -45,8 +48,8 @@ class ModemTestDialog : public DialogControls {
         // thread; empty: PostMessageW. Tests put in one that fails, as PostMessageW does when
         // the thread's message queue is full.
         std::function<bool(HWND, UINT)> post;
-        // The folders of the user's sequences (UTF-8): unset = "sequences" beside the executable
-        // and the per-user folder; empty = the built-in items alone.
+        // The folders of the user's sequences (UTF-8): unset = the program's (ProgramPlaces);
+        // empty = the built-in items alone.
         std::optional<std::vector<std::string>> sequenceDirs;
     };
 
@@ -99,6 +102,7 @@ class ModemTestDialog : public DialogControls {
     HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
 
     Options options_;
+    ProgramPlaces places_;  // where this copy's files live
     SettingsPlace settings_;
     HWND hwnd_ = nullptr;
     bool modal_ = false;
@@ -113,11 +117,6 @@ class ModemTestDialog : public DialogControls {
     std::unique_ptr<ModemTestController> controller_;
 };
 
-// The running executable's path (UTF-8), and its folder; empty when it cannot be read.
-std::string ExecutablePath();
-std::string ExecutableDir();
-// The settings file beside the executable: "<dir>\<base name>.ini".
-std::string DefaultSettingsPath();
 // The caption of every message box: the executable's file name without directory and extension.
 std::wstring ApplicationTitle();
 

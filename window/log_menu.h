@@ -1,6 +1,6 @@
-// The traffic log's context menu: "コピー" and "すべて選択" as an edit control offers them, and
-// "ログを保存…" (also Ctrl+S anywhere in the window), which writes the log's bytes exactly as
-// logged (CP932, the line ends as received) to a file the operator chooses.
+// The traffic log's context menu: copy and select all as an edit control offers them, and the
+// log's save (also Ctrl+S anywhere in the window), whose texts, file name and message are the
+// shared ones (dialog/log_save.h).
 #pragma once
 
 #include <QObject>
@@ -9,6 +9,7 @@
 
 #include <functional>
 
+#include "dialog/log_save.h"
 #include "link/traffic_log.h"
 #include "window/log_widget.h"
 
@@ -36,14 +37,10 @@ class LogMenu : public QObject {
     void Save();
 
   private:
-    QString SuggestedPath() const;
-
-    TrafficLog& log_;
     QPointer<LogWidget> edit_;
     QWidget& window_;
-    std::function<QString()> portName_;
     ChooseFile choose_;
-    QString lastDir_;  // where the last save went, offered again in this session
+    LogSaver saver_;
 };
 
 }  // namespace karvex

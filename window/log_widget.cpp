@@ -7,9 +7,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QStringDecoder>
 
 #include <cmath>
+
+#include "link/cp932.h"
 
 namespace karvex {
 
@@ -29,14 +30,6 @@ QString FromUtf16(std::u16string_view text) {
 
 }  // namespace
 
-char16_t DecodeCp932(std::string_view character) {
-    // Asked once per character code (the presenter keeps the answers). A decoder of its own each
-    // time: one that has seen an error goes on reporting it after a reset.
-    QStringDecoder decoder("CP932");
-    const QString text = decoder.decode(QByteArrayView(character.data(), character.size()));
-    return !decoder.hasError() && text.size() == 1 ? text.at(0).unicode() : LogText::kReplacement;
-}
-
 LogWidget::LogWidget(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setAutoFillBackground(false);
@@ -51,7 +44,7 @@ LogWidget::~LogWidget() {
 
 void LogWidget::Attach(TrafficLog& log) {
     LogSurface& surface = *this;
-    presenter_ = std::make_unique<LogPresenter>(log, surface, &DecodeCp932, u"\n");
+    presenter_ = std::make_unique<LogPresenter>(log, surface, &Utf16CharFromCp932, u"\n");
     UpdateFont();
     UpdateViewport();
     Refresh();
@@ -322,7 +315,7 @@ QString LogWidget::SelectedText() const {
 }
 
 QString LogWidget::ShownText(std::string_view bytes) {
-    return FromUtf16(karvex::ShownText(bytes, &DecodeCp932, u"\n"));
+    return FromUtf16(karvex::ShownText(bytes, &Utf16CharFromCp932, u"\n"));
 }
 
 }  // namespace karvex

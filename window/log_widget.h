@@ -19,9 +19,6 @@
 
 namespace karvex {
 
-// Qt's CP932 conversion of one character, for the log's display rules.
-char16_t DecodeCp932(std::string_view character);
-
 class LogWidget : public QAbstractScrollArea, private LogSurface {
   public:
     explicit LogWidget(QWidget* parent = nullptr);

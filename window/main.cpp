@@ -1,7 +1,7 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "window/cp932.h"
+#include "link/cp932.h"
 #include "window/modem_test_app.h"
 
 int main(int argc, char* argv[]) {
@@ -11,8 +11,10 @@ int main(int argc, char* argv[]) {
     // Commands and the settings file are CP932: without the codec every non-ASCII field would
     // go out as question marks, silently.
     if (!karvex::Cp932Available()) {
-        std::fputs("karvex: this Qt has no CP932 (Shift-JIS) codec; install a Qt built with ICU.\n",
-                   stderr);
+        std::fputs(
+            "karvex: the C library has no CP932 (Shift-JIS) converter; install its gconv "
+            "modules.\n",
+            stderr);
         return 1;
     }
     CModemTestApp theApp;

@@ -1,11 +1,10 @@
 #include "window/modem_test_app.h"
-#include "link/serial_port.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QMessageBox>
 
+#include "link/program_path.h"
 #include "window/modem_test_dlg.h"
 #include "window/settings_file.h"
 #include "window/stop_signals.h"
@@ -22,9 +21,9 @@ bool CModemTestApp::InitInstance() {
 namespace karvex {
 
 QString ApplicationTitle() {
-    const QString exe = QFile::decodeName(ExecutablePath().c_str());
-    if (!exe.isEmpty()) {
-        return QFileInfo(exe).completeBaseName();
+    const std::string exe = ExecutablePath();
+    if (!exe.empty()) {
+        return QFile::decodeName(BaseNameOf(exe).c_str());
     }
     return QCoreApplication::applicationName();
 }

@@ -1,5 +1,4 @@
 #include "window/modem_test_dlg.h"
-#include "link/serial_port.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -8,6 +7,9 @@
 
 #include "dialog/window_sequences.h"
 #include "link/install_layout.h"
+#include "link/program_path.h"
+#include "link/program_places.h"
+#include "link/serial_port.h"
 #include "resources/main_dialog.h"
 #include "resources/program_icon.h"
 #include "window/dialog_font.h"
@@ -26,7 +28,8 @@ CModemTestDlg::CModemTestDlg() : CModemTestDlg(Options{}) {}
 CModemTestDlg::CModemTestDlg(const Options& options)
     : QDialog(nullptr), icon_(ProgramIcon()), options_(options) {
     Build();
-    settingsPath_ = ChooseSettingsPath();
+    const ProgramPlaces places = ThisProgramsPlaces();
+    settingsPath_ = ChooseSettingsPath(places);
     logView_ = static_cast<LogWidget*>(Control(kIdTrafficLog));
     logView_->Attach(log_);
     logMenu_ = new LogMenu(log_, *logView_, *this, [this] {
@@ -44,7 +47,7 @@ CModemTestDlg::CModemTestDlg(const Options& options)
     controller_ = std::make_unique<ModemTestController>(
         *ui_, *session_, panel_->Queue(), QFile::encodeName(settingsPath_).toStdString(),
         ProgramVersion(), std::nullopt,
-        options_.sequenceDirs ? *options_.sequenceDirs : SequenceDirs(ExecutableDir()));
+        options_.sequenceDirs ? *options_.sequenceDirs : places.sequenceDirs);
     OnInitDialog();
 }
 
@@ -116,15 +119,11 @@ void CModemTestDlg::OnClose() {
     controller_->OnClose();
 }
 
-QString CModemTestDlg::ChooseSettingsPath() {
+QString CModemTestDlg::ChooseSettingsPath(const ProgramPlaces& places) {
     if (options_.settingsPath) return *options_.settingsPath;
-    const std::string exe = ExecutablePath();
-    if (const auto installed = InstalledSettingsPath(exe)) {
-        // An installed copy keeps its settings in the user's folder, created at the first save.
-        createSettingsDir_ = true;
-        return QFile::decodeName(QByteArray::fromStdString(*installed));
-    }
-    return SettingsPathForExecutable(QFile::decodeName(exe.c_str()));
+    // An installed copy keeps its settings in the user's folder, created at the first save.
+    createSettingsDir_ = places.installed;
+    return QFile::decodeName(QByteArray::fromStdString(places.settings));
 }
 
 void CModemTestDlg::EnableInputs(bool enable) {

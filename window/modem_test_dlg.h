@@ -27,6 +27,7 @@ class LogMenu;
 class LogWidget;
 class PanelBridge;
 class WidgetControls;
+struct ProgramPlaces;
 }  // namespace karvex
 
 class CModemTestDlg : public QDialog {
@@ -36,13 +37,14 @@ class CModemTestDlg : public QDialog {
     static constexpr int IDCANCEL = karvex::ModemTestController::kResultCancel;
 
     struct Options {
-        // The settings file: unset = beside the executable; empty = no file is read or written.
+        // The settings file: unset = the program's (ProgramPlaces); empty = no file is read or
+        // written.
         std::optional<QString> settingsPath;
         // The port the link uses; null = the process-wide port.
         karvex::LinkPort* port = nullptr;
         karvex::MonitorTiming timing{};
-        // The folders of the user's sequences (UTF-8): unset = "sequences" beside the executable
-        // and, for an installed copy, in the user's folder; empty = the built-in items alone.
+        // The folders of the user's sequences (UTF-8): unset = the program's (ProgramPlaces);
+        // empty = the built-in items alone.
         std::optional<std::vector<std::string>> sequenceDirs;
     };
 
@@ -82,7 +84,7 @@ class CModemTestDlg : public QDialog {
     void Build();
     // Where the settings file lives: given by the caller, under the user's folder for an installed
     // copy, or beside the executable.
-    QString ChooseSettingsPath();
+    QString ChooseSettingsPath(const karvex::ProgramPlaces& places);
     bool HandleDialogKey(QObject* target, QKeyEvent* key);
     // Kept in this order: the session (its threads) goes first, then the views of what it used.
     QIcon icon_;

@@ -1,10 +1,7 @@
 #include "window/settings_file.h"
 
-#include <unistd.h>
-
 #include <QByteArray>
 #include <QFile>
-#include <QFileInfo>
 
 namespace karvex {
 
@@ -14,11 +11,6 @@ int LoadSettings(const QString& path, Settings& out) {
 
 bool SaveSettings(const QString& path, const Settings& values) {
     return SaveSettings(std::string_view(QFile::encodeName(path).toStdString()), values);
-}
-
-QString SettingsPathForExecutable(const QString& executablePath) {
-    return QString::fromStdString(
-        SettingsPathForExecutable(std::string_view(executablePath.toStdString())));
 }
 
 }  // namespace karvex

@@ -1,4 +1,4 @@
-// The settings file's platform side on Linux: Qt's CP932 codec and QSaveFile.
+// The settings file's replace on Linux: QSaveFile.
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
@@ -6,44 +6,8 @@
 #include <QString>
 
 #include "dialog/settings_store.h"
-#include "window/cp932.h"
 
 namespace karvex {
-
-namespace {
-QString FromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-}  // namespace
-
-std::string Cp932FromUtf8(std::string_view utf8, bool* unmappable) {
-    return ToCp932(FromUtf8(utf8), unmappable).toStdString();
-}
-
-std::string Utf8FromCp932(std::string_view bytes) {
-    return FromCp932(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())))
-        .toUtf8()
-        .toStdString();
-}
-
-bool ReadRegularFile(const std::string& path, std::string& out) {
-    const QString name = QFile::decodeName(path.c_str());
-    // Only a regular file is read: opening a FIFO would block the window, and a device could
-    // hand out an endless "line".
-    if (!QFileInfo(name).isFile()) {
-        return false;
-    }
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return false;
-    }
-    out.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
-    return true;
-}
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes) {
     const QString name = QFile::decodeName(path.c_str());

@@ -3,6 +3,7 @@
 // again with --child); both processes read the same clock (GetSystemTimePreciseAsFileTime).
 //   cmake --build --preset windows --target run_bench_wine_window_startup
 #include "dialog/window_sequences.h"
+#include "link/program_path.h"
 #include "link/utf16_win.h"
 #include "win32/modem_test_dialog.h"
 
@@ -94,8 +95,7 @@ double RunChild() {
 
 // The sequences folder beside this program: `count` copies of the example files in turn, or none.
 bool FillSequenceFolder(int count) {
-    const fs::path dir =
-        fs::path(karvex::Utf16FromUtf8(karvex::win::ExecutableDir())) / L"sequences";
+    const fs::path dir = fs::path(karvex::Utf16FromUtf8(karvex::ExecutableDir())) / L"sequences";
     std::error_code error;
     fs::remove_all(dir, error);
     if (count == 0) return true;
@@ -134,7 +134,7 @@ bool Measure(int runs) {
     for (int i = 0; i < runs; ++i) {
         const long long start = Now100ns();
         const karvex::WindowSequences loaded =
-            karvex::LoadWindowSequences({karvex::win::ExecutableDir() + "\\sequences"});
+            karvex::LoadWindowSequences({karvex::ExecutableDir() + "\\sequences"});
         load.push_back(static_cast<double>(Now100ns() - start) / 1e4);
         if (loaded.loaded.size() != 100) return false;
     }

@@ -1,5 +1,7 @@
 // karvex-run as a real process against simulated boards on pseudo-terminals: verdicts, exit
 // statuses, reports, usage errors, many boards at once and Ctrl-C.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -606,6 +608,7 @@ TEST_P(UsageErrors, SendNothingAndExitWithTwo) {
     std::ofstream(dir.path / "typo.toml") << "title = \"t\"\n[[step]]\nsned = \"AT\"\n";
     std::ofstream(dir.path / "init.toml") << "title = \"t\"\n[[step]]\nsend = \"AT\"\n";
     std::ofstream(dir.path / "good.toml") << "title = \"t\"\n[[step]]\nsend = \"AT\"\n";
+    ASSERT_EQ(mkfifo((dir.path / "fifo.ini").c_str(), 0600), 0);  // nobody ever writes to it
     std::vector<std::string> args = {"--port", board->DevicePath()};
     for (std::string arg : c.args) {
         if (arg.starts_with('@')) arg = (dir.path / arg.substr(1)).string();
@@ -637,6 +640,10 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"badmodel", {"--items", "1", "--model", "tolva-3"}, "tolva-3"},
         UsageCase{
             "badsettings", {"--items", "1", "--settings", "/nonexistent/karvex.ini"}, "settings"},
+        // The window's reader: a FIFO is no settings file, and opening it never blocks.
+        UsageCase{"settingsfifo",
+                  {"--items", "1", "--settings", "@fifo.ini"},
+                  "cannot read the settings file"},
         // Sequence files: refused whole, named by file, line and column, before any port opens.
         UsageCase{"sequencetypo",
                   {"--sequence", "@typo.toml", "--items", "typo"},

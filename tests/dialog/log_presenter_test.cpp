@@ -1,5 +1,5 @@
-// The log presenter without a window, with the platform's own CP932 converter (Qt's on Linux,
-// Windows' under Wine): the display rules as bytes arrive in pieces, the line index against the
+// The log presenter without a window, with the link's CP932 converter (iconv on Linux, Windows'
+// own under Wine): the display rules as bytes arrive in pieces, the line index against the
 // text it stands for, the caret's moves, what a refresh asks the view to redraw, and the model's
 // bytes across its blocks and clears.
 #include <gtest/gtest.h>
@@ -8,13 +8,7 @@
 #include <vector>
 
 #include "dialog/log_presenter.h"
-#ifdef _WIN32
-#include "win32/log_window.h"
-using karvex::win::DecodeCp932;
-#else
-#include "window/log_widget.h"
-using karvex::DecodeCp932;
-#endif
+#include "link/cp932.h"
 
 namespace karvex {
 namespace {
@@ -36,7 +30,7 @@ struct Surface : LogSurface {
 struct Rig {
     TrafficLog log;
     Surface surface;
-    LogPresenter presenter{log, surface, &DecodeCp932, u"\n"};
+    LogPresenter presenter{log, surface, &Utf16CharFromCp932, u"\n"};
     Rig() {
         presenter.SetFont(10, 56);
         presenter.SetViewport(140, 50);  // 20 characters, 5 rows

@@ -11,7 +11,6 @@
 #include <string>
 #include <string_view>
 
-#include "dialog/strict_cp932.h"
 #include "sequencer/sequence_file.h"
 #include "sequencer/test_items.h"
 #include "tests/fuzz/fuzz_check.h"
@@ -41,7 +40,7 @@ void CheckStep(const CommandStep& step) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const SequenceLoad load = ParseSequence(text, "fuzz.toml", StrictCp932FromUtf8);
+    const SequenceLoad load = ParseSequence(text, "fuzz.toml");
     if (!load.sequence) {
         const size_t lines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
         FUZZ_CHECK(load.error.line >= 1 && load.error.line <= lines && load.error.column >= 1,

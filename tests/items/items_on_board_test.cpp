@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "link/program_path.h"
 #include "tests/items/board_rig.h"
 #include "tests/items/sequence_twins.h"
 #include "tests/support/log_waits.h"

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "link/program_path.h"
 #include "tests/items/board_rig.h"
 #include "tests/support/ser2net.h"
 #include "tests/window/window_rig.h"

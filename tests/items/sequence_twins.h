@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 
-#include "dialog/strict_cp932.h"
 #include "sequencer/sequence_file.h"
 #include "tests/items/item_expectations.h"
 
@@ -20,7 +19,7 @@ inline constexpr int kTwinItems[] = {0, 1, 2, 4, 5, 6, 7, 8, 9, 10, 11};
 inline std::shared_ptr<const Sequence> LoadTwin(int item) {
     const std::string dir = KARVEX_EXAMPLES_DIR;
     SequenceFolder folder;
-    LoadSequenceFolder(dir, StrictCp932FromUtf8, folder);
+    LoadSequenceFolder(dir, folder);
     EXPECT_TRUE(folder.refused.empty()) << folder.refused.front().Text();
     char prefix[8];
     std::snprintf(prefix, sizeof prefix, "%02d-", item);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "link/install_layout.h"
+#include "link/program_places.h"
 #include "link/serial_port.h"
 
 namespace karvex {
@@ -87,10 +88,12 @@ TEST_F(LayoutTest, SettingsPathFollowsLayoutAndEnvironment) {
             unsetenv("XDG_CONFIG_HOME");
         }
         const std::string exe = c.exe[0] == 'k' ? std::string(c.exe) : At(c.exe);
-        const std::optional<std::string> path = InstalledSettingsPath(exe);
-        ASSERT_EQ(path.has_value(), c.expected.has_value());
-        if (path) {
-            EXPECT_EQ(fs::path(*path).lexically_normal(), root_ / *c.expected);
+        const ProgramPlaces places = ProgramPlacesOf(exe);
+        ASSERT_EQ(places.installed, c.expected.has_value());
+        if (c.expected) {
+            EXPECT_EQ(fs::path(places.settings).lexically_normal(), root_ / *c.expected);
+        } else {
+            EXPECT_EQ(places.settings, places.besideSettings);
         }
     }
 }

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "dialog/strict_cp932.h"
 #include "sequencer/sequence_file.h"
 #include "sequencer/test_items.h"
 
@@ -12,7 +11,7 @@ namespace karvex {
 namespace {
 
 SequenceLoad Parse(const std::string& text, const std::string& path = "dir/broken.toml") {
-    return ParseSequence(text, path, StrictCp932FromUtf8);
+    return ParseSequence(text, path);
 }
 
 const std::string kHead = "title = \"t\"\n";  // line 1 of most cases

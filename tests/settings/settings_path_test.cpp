@@ -2,7 +2,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "link/serial_port.h"
+#include "link/program_path.h"
+#include "link/program_places.h"
 #include "settings_test_util.h"
 #include "window/settings_file.h"
 
@@ -28,8 +29,7 @@ TEST(SettingsPathTest, BaseNameWithIniBesideTheExecutable) {
     };
     for (const PathCase& c : cases) {
         SCOPED_TRACE(c.executable);
-        EXPECT_EQ(SettingsPathForExecutable(QString::fromUtf8(c.executable)),
-                  QString::fromUtf8(c.settings));
+        EXPECT_EQ(ProgramPlacesOf(c.executable).besideSettings, c.settings);
     }
 }
 
@@ -40,7 +40,8 @@ TEST(SettingsPathTest, ExecutablePathIsThisTestProgram) {
     EXPECT_TRUE(info.isAbsolute());
     EXPECT_TRUE(info.isFile());
     EXPECT_EQ(info.fileName(), QStringLiteral("settings_file_test"));
-    EXPECT_EQ(SettingsPathForExecutable(path), path + QStringLiteral(".ini"));
+    EXPECT_EQ(QFile::decodeName(ThisProgramsPlaces().settings.c_str()),
+              path + QStringLiteral(".ini"));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 
 #include "settings_test_util.h"
-#include "window/cp932.h"
 #include "window/settings_file.h"
 
 namespace karvex {
@@ -175,20 +174,3 @@ TEST_F(SaveTest, UnwritablePathsReportFailureAndCreateNothing) {
 
 }  // namespace
 }  // namespace karvex
-
-// The encoder itself: a lone surrogate (only QString can hold one) is one '?', and the character
-// after it is kept.
-TEST(Cp932Encoder, LoneSurrogateSwallowsNothing) {
-    EXPECT_EQ(karvex::ToCp932(QString::fromUtf16(u"a\xD83D"
-                                                 u"b")),
-              QByteArray("a?b"));
-    EXPECT_EQ(karvex::ToCp932(QString::fromUtf16(u"\xDE00"
-                                                 u"c\xD83D")),
-              QByteArray("?c?"));
-}
-
-// A character CP932 cannot hold is one '?', and the characters after it are still encoded.
-TEST(Cp932Encoder, AnUnmappableCharacterSpoilsNoOther) {
-    EXPECT_EQ(karvex::ToCp932(QString::fromUtf16(u"\u00E9\u30C6x\u00E9\u3042")),
-              QByteArray("?\x83\x65x?\x82\xA0"));
-}

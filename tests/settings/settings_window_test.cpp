@@ -9,7 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "link/serial_port.h"
+#include "link/program_places.h"
 #include "resources/main_dialog.h"
 #include "settings_test_util.h"
 #include "window/modem_test_dlg.h"
@@ -195,7 +195,7 @@ TEST_F(SettingsWindowTest, UncreatableFileIsNotReportedAndTheWindowCloses) {
 
 // With an empty settings path even the file beside the executable is neither read nor written.
 TEST_F(SettingsWindowTest, EmptySettingsPathReadsAndWritesNothing) {
-    const QString beside = SettingsPathForExecutable(QFile::decodeName(ExecutablePath().c_str()));
+    const QString beside = QFile::decodeName(ThisProgramsPlaces().besideSettings.c_str());
     ASSERT_FALSE(beside.isEmpty());
     const QByteArray content = "1\r\n7\r\nbeside\r\nu\r\np\r\nq\r\n";
     WriteBytes(beside, content);

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "link/port_lock.h"
+#include "link/program_path.h"
 #include "tests/window/window_rig.h"
 #include "window/log_menu.h"
 #include "window/modem_test_app.h"

@@ -1,4 +1,5 @@
 #include "tests/window/window_rig.h"
+#include "link/program_path.h"
 
 #include "window/log_widget.h"
 

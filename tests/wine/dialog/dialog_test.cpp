@@ -14,6 +14,7 @@
 #include "dialog/settings_file.h"
 #include "dialog/settings_place.h"
 #include "dialog/window_sequences.h"
+#include "link/program_places.h"
 #include "tests/wine/dialog/dialog_rig.h"
 
 #include <knownfolders.h>
@@ -178,7 +179,7 @@ TEST(WinDialog, EachItemShowsItsFields) {
 TEST(WinDialog, SequenceFoldersBesideTheExeThenPerUser) {
     wchar_t local[MAX_PATH] = {};
     ASSERT_GT(GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH), 0u);
-    EXPECT_EQ(SequenceDirs("C:\\kvx"),
+    EXPECT_EQ(ProgramPlacesOf("C:\\kvx\\karvex.exe").sequenceDirs,
               (std::vector<std::string>{"C:\\kvx\\sequences",
                                         Utf8FromUtf16(local) + "\\Karvex\\sequences"}));
 }
@@ -385,7 +386,8 @@ TEST(WinSettings, KeptWhereTheFolderCanHoldIt) {
     std::filesystem::remove_all(Utf16FromUtf8(top));
     wchar_t* local = nullptr;  // unset, the user's file is the local application data's
     ASSERT_EQ(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local), S_OK);
-    EXPECT_EQ(UserSettingsPath("C:\\x\\karvex.exe"), Utf8FromUtf16(local) + "\\Karvex\\karvex.ini");
+    EXPECT_EQ(ProgramPlacesOf("C:\\x\\karvex.exe").userSettings,
+              Utf8FromUtf16(local) + "\\Karvex\\karvex.ini");
     CoTaskMemFree(local);
     if (skipped > 0) GTEST_SKIP() << skipped << " cases need chattr +i on /tmp";
 }
