@@ -51,10 +51,18 @@ class AttachBoard : public ::testing::Test {
     // checkout's script, told to link into the test's folder.
     Result Run(const std::string& args, const std::string& prefix = "",
                const std::string& script = "") const {
-        const std::string invocation = script.empty() ? KARVEX_SOURCE_DIR
-                                                            "/scripts/attach-board.sh --dir " +
-                                                            (dir_ / "dosdevices").string()
-                                                      : script;
+        std::string invocation = script;
+        if (invocation.empty()) {
+            // Another user may not reach into the checkout (a clone in a private folder, as
+            // `mktemp -d` makes it): that user runs a copy in the test's open folder.
+            fs::path own = KARVEX_SOURCE_DIR "/scripts/attach-board.sh";
+            if (!prefix.empty()) {
+                fs::copy_file(own, dir_ / "attach-board.sh", fs::copy_options::overwrite_existing);
+                own = dir_ / "attach-board.sh";
+                fs::permissions(own, fs::perms(0755));
+            }
+            invocation = own.string() + " --dir " + (dir_ / "dosdevices").string();
+        }
         const std::string command = prefix + " env KARVEX_LOCK_DIR=" + locks_.Path().string() +
                                     " KARVEX_BY_ID_DIR=" + (dir_ / "by-id").string() +
                                     " KARVEX_MODEM_MANAGER=" + ManagerName() + " " + invocation +
