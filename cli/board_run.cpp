@@ -236,12 +236,12 @@ bool BoardRun::RunRound(int round, double roundStart, RunContext& ctx) {
     round_ = plan_.Repeating() ? round : 0;
     for (size_t position = 0; position < plan_.items.size() && !stopRequested_.load(); ++position) {
         ItemResult result;
+        result.position = static_cast<int>(position);
+        result.item = plan_.items[position];
+        result.name = ItemName(plan_, result.item);
         if (state_.LinkOpen()) {
-            result = RunItem(static_cast<int>(position), ctx);
+            RunItem(result, ctx);
         } else {
-            result.position = static_cast<int>(position);
-            result.item = plan_.items[position];
-            result.name = ItemName(plan_, result.item);
             result.report.verdict = ItemVerdict::LinkLost;
             result.ending = Ending::LinkGone;
             // Not sent: it takes no time, at the moment it was given up.
@@ -263,18 +263,14 @@ bool BoardRun::RunRound(int round, double roundStart, RunContext& ctx) {
     return stopRequested_.load() || !state_.LinkOpen();
 }
 
-ItemResult BoardRun::RunItem(int position, RunContext& ctx) {
-    ItemResult result;
-    result.position = position;
-    result.item = plan_.items[static_cast<size_t>(position)];
-    result.name = ItemName(plan_, result.item);
+void BoardRun::RunItem(ItemResult& result, RunContext& ctx) {
     const TestInputs inputs = InputsFor(plan_, result.item);
     {
         std::lock_guard lock(progressMutex_);
         planned_ = WrittenSteps(inputs);
         masks_ = SecretCommands(inputs);
         nextStep_ = 0;
-        progress_ = BoardProgress{position, {}, SteadyClock::now(), 0, round_};
+        progress_ = BoardProgress{result.position, {}, SteadyClock::now(), 0, round_};
     }
     log_.Clear();
     ItemTrace before = trace_.Take();  // what came since the last item
@@ -308,7 +304,6 @@ ItemResult BoardRun::RunItem(int position, RunContext& ctx) {
     if (stopRequested_.load() && result.report.verdict != ItemVerdict::Passed) {
         result.ending = Ending::Interrupted;
     }
-    return result;
 }
 
 }  // namespace karvex::cli

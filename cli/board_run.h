@@ -87,7 +87,8 @@ class BoardRun {
     void Work();
     // True when the board's run ends with this round.
     bool RunRound(int round, double roundStart, RunContext& ctx);
-    ItemResult RunItem(int position, RunContext& ctx);
+    // Runs the item `result` names (its position, item and name set) and fills in the rest.
+    void RunItem(ItemResult& result, RunContext& ctx);
     // Waits until `at` (false when stopped first), handing on the traffic that comes meanwhile.
     bool WaitUntil(SteadyClock::time_point at);
     void HandOnTraffic();

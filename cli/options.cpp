@@ -156,13 +156,11 @@ std::chrono::milliseconds Duration(const std::string& option, const std::string&
 
 }  // namespace
 
-std::string_view ItemName(int index) {
-    return index >= 0 && index < kTestItemCount ? kItemNames[static_cast<size_t>(index)] : "?";
-}
-
 std::string ItemName(const RunPlan& plan, int index) {
     if (IsSequence(plan, index)) return plan.sequences[index - kTestItemCount]->name;
-    return std::string(ItemName(index));
+    return index >= 0 && index < kTestItemCount
+               ? std::string(kItemNames[static_cast<size_t>(index)])
+               : "?";
 }
 
 TestInputs InputsFor(const RunPlan& plan, int index) {

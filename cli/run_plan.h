@@ -39,9 +39,8 @@ struct RunPlan {
     bool Repeating() const { return repeat != 1 || runFor.count() > 0 || every.count() > 0; }
 };
 
-// The short name of item `index` ("init", "revision", ...).
-std::string_view ItemName(int index);
-// The same for an item of `plan`, a sequence's being its file's name without ".toml".
+// The short name of item `index` of `plan` ("init", "revision", ...), a sequence's being its
+// file's name without ".toml".
 std::string ItemName(const RunPlan& plan, int index);
 
 // What running item `index` of `plan` takes: the plan's fields and, for a sequence, the sequence.

@@ -26,14 +26,17 @@ std::string Where(const ItemResult& r) {
            "\"position\":" + std::to_string(r.position + 1) + ",";
 }
 
+// A name (UTF-8 as given) as a JSON string: what is no UTF-8 as U+FFFD.
+std::string JsonName(const std::string& name) {
+    return nlohmann::json(name).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 }  // namespace
 
 std::string TraceHeader(const BoardTarget& board, const std::string& startedUtc,
                         double monotonicMs) {
-    return "{\"type\":\"run\",\"board\":" +
-           nlohmann::json(board.name)
-               .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
-           ",\"started\":\"" + startedUtc + "\",\"monotonic_ms\":" + Ms(monotonicMs) + "}\n";
+    return "{\"type\":\"run\",\"board\":" + JsonName(board.name) + ",\"started\":\"" + startedUtc +
+           "\",\"monotonic_ms\":" + Ms(monotonicMs) + "}\n";
 }
 
 std::string TraceLines(const std::vector<TraceChunk>& chunks) {
@@ -46,12 +49,11 @@ std::string TraceLines(const ItemResult& r) {
     // (time, kind, line): at the same time the item comes first, then bytes, then steps.
     std::vector<std::tuple<double, int, std::string>> events;
     const ItemTrace& trace = r.trace;
-    events.emplace_back(
-        trace.start, 0,
-        "{\"type\":\"item\"," + Where(r) + "\"item\":" + std::to_string(r.item) + ",\"name\":" +
-            nlohmann::json(r.name).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
-            ",\"t\":" + Ms(trace.start) + ",\"end\":" + Ms(trace.end) + ",\"verdict\":\"" +
-            VerdictWord(r) + "\"}\n");
+    events.emplace_back(trace.start, 0,
+                        "{\"type\":\"item\"," + Where(r) + "\"item\":" + std::to_string(r.item) +
+                            ",\"name\":" + JsonName(r.name) + ",\"t\":" + Ms(trace.start) +
+                            ",\"end\":" + Ms(trace.end) + ",\"verdict\":\"" + VerdictWord(r) +
+                            "\"}\n");
     for (const TraceChunk& chunk : trace.chunks) events.emplace_back(chunk.t, 1, ChunkLine(chunk));
     double previous = trace.start;
     for (const TraceStep& step : trace.steps) {
