@@ -39,13 +39,16 @@ TEST_F(BoardTest, GpsEventsAndSentences) {
         EXPECT_EQ(s.substr(s.size() - 3), "*" + sim::NmeaChecksum(body)) << s;
         EXPECT_EQ(s.rfind("$GPGGA,", 0), 0u) << s;
     }
-    // The sentences keep their interval.
+    // The sentences keep their interval: no two come in a burst. The board makes each one on its
+    // 60 ms schedule but stamps it when the write happens, and a write held up by a loaded machine
+    // brings the next stamp closer; half the interval leaves room for that and still fails a
+    // board that sends them back to back.
     std::vector<sim::Clock::time_point> times;
     for (const auto& chunk : board.Sent()) {
         if (chunk.bytes.find("$GPGGA") != std::string::npos) times.push_back(chunk.at);
     }
     ASSERT_GE(times.size(), 3u);
-    for (size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], Ms(59));
+    for (size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], Ms(30)) << i;
 
     ASSERT_TRUE(device->Write("AT+GPSSTOP\r"));
     got = device->ReadUntil("+GPSEVSTOP: 1\r\n", Ms(3000));
